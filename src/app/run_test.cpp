@@ -1,0 +1,281 @@
+#include "app/run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/fake_platform.h"
+
+namespace app {
+namespace {
+
+using platform::FakePlatform;
+using Names = std::vector<std::u16string>;
+
+const Names kUsage = {
+    u"-= SNIPDIR - <snipdir@users.noreply.example> 2026/12/08 =-",
+    u"Cuts all filenames in a directory to specified length.",
+    u"Usage:",
+    u"  snipdir <directory-path> [max-length,default=12]",
+};
+const std::u16string kRangeMessage =
+    u"ERROR: Maximum name length must be between 8 and 256.";
+
+// A fake Windows system whose current directory is C:\data.
+class RunTest : public ::testing::Test {
+ protected:
+  RunTest() { system.absoluteForm = u"C:\\data\\photos"; }
+
+  void List(const Names& files, const Names& directories = {}) {
+    for (const auto& name : files) system.listing.push_back({name, false});
+    for (const auto& name : directories) system.listing.push_back({name, true});
+  }
+
+  int Snipdir(std::vector<std::u16string> args) {
+    args.insert(args.begin(), u"snipdir");
+    return app::Run(args, system);
+  }
+
+  FakePlatform system;
+};
+
+TEST(RunUsageTest, WrongArgumentCountPrintsUsage) {
+  for (const Names& args : {Names{u"snipdir"}, Names{u"snipdir", u"a", u"12", u"x"}}) {
+    FakePlatform system;
+    EXPECT_EQ(app::Run(args, system), 1);
+    EXPECT_EQ(system.err, kUsage);
+    EXPECT_TRUE(system.out.empty());
+    EXPECT_TRUE(system.absoluteRooms.empty());
+  }
+}
+
+TEST(ParseLimitTest, ReadsLikeTheCLibraryButSaturates) {
+  struct {
+    std::u16string text;
+    uint32_t value;
+  } const cases[] = {
+      {u"12", 12},
+      {u"256", 256},
+      {u"20abc", 20},
+      {u" +16", 16},
+      {u"\t\n 9", 9},
+      {u"abc", 0},
+      {u"", 0},
+      {u"-1", 0xFFFFFFFF},
+      {u"- 5", 0},
+      {u"+-5", 0},
+      {u"2147483647", 2147483647},
+      {u"2147483648", 2147483647},
+      {u"4294967308", 2147483647},  // would wrap to 12
+      {u"99999999999999999999999", 2147483647},
+      {u"-2147483649", 0x80000000},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseLimit(c.text), c.value) << std::string(c.text.begin(), c.text.end());
+  }
+}
+
+TEST_F(RunTest, LimitOutsideEightTo256IsRejected) {
+  List({u"abcdefghijklmnopqrstuvwxyz0123456789"});
+  for (const char16_t* limit :
+       {u"7", u"257", u"-1", u"abc", u"0", u"4294967308", u"4294967304"}) {
+    FakePlatform fresh;
+    EXPECT_EQ(app::Run({u"snipdir", u"photos", limit}, fresh), 1);
+    EXPECT_EQ(fresh.out, Names{kRangeMessage});
+    EXPECT_TRUE(fresh.err.empty());
+    EXPECT_TRUE(fresh.absoluteRooms.empty());  // nothing touched
+  }
+}
+
+TEST_F(RunTest, LimitCutsAtThatLength) {
+  const std::u16string name = u"abcdefghijklmnopqrstuvwxyz0123456789";
+  struct {
+    std::vector<std::u16string> limit;
+    std::u16string newName;
+  } const cases[] = {
+      {{}, u"abcdefghijkl"},
+      {{u"12"}, u"abcdefghijkl"},
+      {{u"8"}, u"abcdefgh"},
+      {{u"20abc"}, u"abcdefghijklmnopqrst"},
+      {{u" +16"}, u"abcdefghijklmnop"},
+      {{u"256"}, name},  // not over-long: untouched
+  };
+  for (const auto& c : cases) {
+    FakePlatform fresh;
+    fresh.listing = {{name, false}};
+    Names args = {u"snipdir", u"photos"};
+    args.insert(args.end(), c.limit.begin(), c.limit.end());
+    EXPECT_EQ(app::Run(args, fresh), 0);
+    EXPECT_EQ(fresh.Names(), Names{c.newName});
+  }
+}
+
+TEST_F(RunTest, ResolutionFailuresEndTheRun) {
+  {
+    FakePlatform fresh;
+    fresh.absoluteError = 123;
+    EXPECT_EQ(app::Run({u"snipdir", u"bad<name"}, fresh), 1);
+    EXPECT_EQ(fresh.out, Names{u"ERROR: 123"});
+  }
+  {
+    FakePlatform fresh;
+    fresh.longFormError = 2;
+    EXPECT_EQ(app::Run({u"snipdir", u"missing"}, fresh), 1);
+    EXPECT_EQ(fresh.out, Names{u"ERROR: Specified path does not exist (2)."});
+  }
+  {
+    FakePlatform fresh;
+    fresh.openError = 267;  // ERROR_DIRECTORY: the path names a file
+    EXPECT_EQ(app::Run({u"snipdir", u"file.txt"}, fresh), 1);
+    EXPECT_EQ(fresh.out, Names{u"ERROR: FindFirstFile() failed (267)."});
+  }
+  {
+    // Codes are printed as signed numbers.
+    FakePlatform fresh;
+    fresh.openError = 0x80070005;
+    EXPECT_EQ(app::Run({u"snipdir", u"x"}, fresh), 1);
+    EXPECT_EQ(fresh.out, Names{u"ERROR: FindFirstFile() failed (-2147024891)."});
+  }
+}
+
+TEST_F(RunTest, OpensTheListingBehindTheResolvedPath) {
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.openedPattern, u"\\\\?\\C:\\data\\photos\\*");
+
+  // A resolved path ending in a separator keeps it: two before the name.
+  FakePlatform root;
+  root.absoluteForm = u"C:\\";
+  root.listing = {{u"abcdefghijklmnop.txt", false}};
+  EXPECT_EQ(app::Run({u"snipdir", u"C:\\"}, root), 0);
+  EXPECT_EQ(root.openedPattern, u"\\\\?\\C:\\\\*");
+  EXPECT_EQ(root.out, Names{u"\"abcdefghijklmnop.txt\" => \"abcdefgh.txt\""});
+}
+
+TEST_F(RunTest, RenamesOnlyOverLongEntries) {
+  List({u".", u"..", u"exactly12.ab", u"thirteen.abcd", u"holiday-at-the-lake.jpeg"},
+       {u"some.directory.name"});
+  EXPECT_EQ(Snipdir({u"photos"}), 0);  // no limit: 12
+  EXPECT_EQ(system.out, (Names{
+                            u"\"thirteen.abcd\" => \"thirteen.abc\"",
+                            u"\"holiday-at-the-lake.jpeg\" => \"holiday-.jpe\"",
+                            u"\"some.directory.name\" => \"some.directo\"",
+                        }));
+  EXPECT_EQ(system.Names(), (Names{u".", u"..", u"exactly12.ab", u"holiday-.jpe",
+                                   u"some.directo", u"thirteen.abc"}));
+  EXPECT_EQ(system.renameCalls, 3u);
+}
+
+TEST_F(RunTest, ShortNamesOnlyPrintNothing) {
+  List({u".", u"..", u"a.txt", u"twelve.chars"});
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_TRUE(system.out.empty());
+  EXPECT_TRUE(system.err.empty());
+  EXPECT_EQ(system.renameCalls, 0u);
+}
+
+TEST_F(RunTest, CollisionsTakeTheNextFreeCounter) {
+  List({u"holiday-at-the-lake.jpeg", u"holiday-at-the-sea.jpeg",
+        u"holiday-at-the-zoo.jpeg"});
+  system.hidden = {u"holiday-at-1.jpe"};
+  EXPECT_EQ(Snipdir({u"photos", u"16"}), 0);
+  EXPECT_EQ(system.out, (Names{
+                            u"\"holiday-at-the-lake.jpeg\" => \"holiday-at-t.jpe\"",
+                            u"\"holiday-at-the-sea.jpeg\" => \"holiday-at-0.jpe\"",
+                            u"\"holiday-at-the-zoo.jpeg\" => \"holiday-at-2.jpe\"",
+                        }));
+}
+
+TEST_F(RunTest, CounterGrowsToTwoDigitsAfterF) {
+  Names files;
+  for (int i = 0; i < 18; ++i) {
+    files.push_back(u"abcdefghijklmnop" + std::u16string(1, u'a' + i) + u".txt");
+  }
+  List(files);
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  ASSERT_EQ(system.out.size(), 18u);
+  EXPECT_EQ(system.out[0], u"\"abcdefghijklmnopa.txt\" => \"abcdefgh.txt\"");
+  EXPECT_EQ(system.out[1], u"\"abcdefghijklmnopb.txt\" => \"abcdefg0.txt\"");
+  EXPECT_EQ(system.out[16], u"\"abcdefghijklmnopq.txt\" => \"abcdefgF.txt\"");
+  EXPECT_EQ(system.out[17], u"\"abcdefghijklmnopr.txt\" => \"abcdef10.txt\"");
+}
+
+TEST_F(RunTest, FailedRenameIsReportedAndTheWalkGoesOn) {
+  List({u"locked-file-name.txt", u"another-long-name.txt"});
+  system.renameError = [](const std::u16string& oldName, const std::u16string&) {
+    return oldName == u"locked-file-name.txt" ? 32u : 0u;  // sharing violation
+  };
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.out, (Names{
+                            u"ERROR: \"locked-file-name.txt\": MoveFile() failed (32).",
+                            u"\"another-long-name.txt\" => \"another-.txt\"",
+                        }));
+}
+
+TEST_F(RunTest, FailureAfterCollisionsNamesTheOldEntry) {
+  List({u"abcdefghijklmnop.txt", u"abcdefghijklmnoq.txt"});
+  system.renameError = [](const std::u16string&, const std::u16string& newName) {
+    return newName == u"abcdefg0.txt" ? 5u : 0u;  // access denied
+  };
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.out[1], u"ERROR: \"abcdefghijklmnoq.txt\": MoveFile() failed (5).");
+}
+
+TEST_F(RunTest, CounterThatDoesNotFitEndsTheEntry) {
+  // At 8 with a four-unit extension only four digits fit: when all 1 + 16 +
+  // 256 + 4096 + 65536 candidates are taken the entry gives up.
+  Names hidden = {u"abcd.txt"};
+  for (uint32_t counter = 0; counter <= 0xFFFF; ++counter) {
+    std::u16string name = u"abcd.txt";
+    const char16_t* digits = u"0123456789ABCDEF";
+    size_t position = 4;
+    uint32_t value = counter;
+    do {
+      name[--position] = digits[value % 16];
+      value /= 16;
+    } while (value != 0);
+    hidden.push_back(name);
+  }
+  system.hidden = hidden;
+  List({u"abcdefghijk.txt", u"abcdefghijkl.txt", u"xyzabcdefgh.txt"});
+  EXPECT_EQ(Snipdir({u"photos", u"8"}), 0);
+  EXPECT_EQ(system.out, (Names{
+                            u"ERROR: \"abcdefghijk.txt\": MoveFile() failed (183).",
+                            u"ERROR: \"abcdefghijkl.txt\": MoveFile() failed (183).",
+                            u"\"xyzabcdefgh.txt\" => \"xyza.txt\"",
+                        }));
+  // The second entry knew the sequence was used up and tried nothing.
+  EXPECT_EQ(system.renameCalls, 1u + 0x10000 + 1);
+}
+
+TEST_F(RunTest, CollidingEntriesCostAtMostTwoRenamesEach) {
+  const size_t count = 2000;
+  for (size_t i = 0; i < count; ++i) {
+    system.listing.push_back(
+        {u"IMG_20230101_" + std::u16string(1, u'A' + i % 26) +
+             std::u16string(1, u'a' + (i / 26) % 26) +
+             std::u16string(1, u'a' + i / 676) + u"_description.jpg",
+         false});
+  }
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.out.size(), count);
+  EXPECT_EQ(system.Names().size(), count);
+  EXPECT_LE(system.renameCalls, 2 * count);
+}
+
+TEST_F(RunTest, PosixStyleSystem) {
+  system.prefix = u"";
+  system.separator = u'/';
+  system.targetExists = 17;  // EEXIST
+  system.absoluteForm = u"/home/user/photos";
+  List({u"abcdefghijklmnop.txt", u"abcdefghijklmnoq.txt"});
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.openedPattern, u"/home/user/photos/*");
+  EXPECT_EQ(system.out, (Names{
+                            u"\"abcdefghijklmnop.txt\" => \"abcdefgh.txt\"",
+                            u"\"abcdefghijklmnoq.txt\" => \"abcdefg0.txt\"",
+                        }));
+}
+
+}  // namespace
+}  // namespace app

@@ -1,0 +1,83 @@
+#include "naming/shorten.h"
+
+#include <algorithm>
+
+namespace naming {
+namespace {
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The length of `text`'s first `count` units, one less when that would keep
+// the high half of a pair and drop its low half.
+size_t WholeUnits(std::u16string_view text, size_t count) {
+  if (count > 0 && count < text.size() && IsHighSurrogate(text[count - 1]) &&
+      IsLowSurrogate(text[count])) {
+    return count - 1;
+  }
+  return count;
+}
+
+// Length of the extension (dot included), or 0 when the name has none.
+size_t ExtensionLength(std::u16string_view name, bool isDirectory) {
+  if (isDirectory) return 0;
+  const size_t dot = name.rfind(u'.');
+  if (dot == std::u16string_view::npos || dot == 0) return 0;
+  return name.size() - dot;
+}
+
+}  // namespace
+
+CutResult ShortenName(std::u16string_view name, bool isDirectory,
+                      uint32_t maxLength) {
+  constexpr size_t kMaxKeptExtension = 4;  // the dot and three characters
+  const size_t extensionLength = ExtensionLength(name, isDirectory);
+  const std::u16string_view extension = name.substr(name.size() - extensionLength);
+  const size_t wanted =
+      std::min({extensionLength, kMaxKeptExtension, size_t{maxLength}});
+  // Dropping half a pair from either part shortens the name; the parts
+  // themselves keep their places.
+  const size_t kept = WholeUnits(extension, wanted);
+  const size_t stem = WholeUnits(name, maxLength - wanted);
+
+  CutResult result;
+  result.newName.reserve(maxLength);
+  result.newName.append(name.substr(0, stem));
+  result.newName.append(extension.substr(0, kept));
+  result.counterAnchor = static_cast<uint32_t>(stem);
+
+  if (kept == 0) {
+    // Windows strips trailing spaces and dots from ordinary paths, which
+    // would leave the entry unreachable for most programs.
+    for (size_t i = result.newName.size();
+         i > 0 && (result.newName[i - 1] == u' ' || result.newName[i - 1] == u'.');
+         --i) {
+      result.newName[i - 1] = u'_';
+    }
+  }
+  return result;
+}
+
+bool ApplyCounter(char16_t* candidate, uint32_t counterAnchor,
+                  uint32_t counter) {
+  char16_t digits[8];
+  uint32_t count = 0;
+  do {
+    digits[count++] = u"0123456789ABCDEF"[counter % 16];
+    counter /= 16;
+  } while (counter != 0);
+
+  if (count > counterAnchor) return false;
+  uint32_t start = counterAnchor - count;
+  if (start > 0 && IsLowSurrogate(candidate[start]) &&
+      IsHighSurrogate(candidate[start - 1])) {
+    --start;
+    candidate[start] = u'0';
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    candidate[counterAnchor - 1 - i] = digits[i];
+  }
+  return true;
+}
+
+}  // namespace naming

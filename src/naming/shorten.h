@@ -1,0 +1,40 @@
+// The name rule: what an over-long directory entry is renamed to.
+//
+// Pure functions on UTF-16 code units. Every length, index and limit counts
+// code units. Nothing here touches the operating system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace naming {
+
+// The first candidate for an over-long name.
+struct CutResult {
+  // The shortened name: `maxLength` code units, or one fewer when the cut
+  // would have split a surrogate pair.
+  std::u16string newName;
+  // Index in `newName` where the kept extension begins, or the name's length
+  // when no extension is kept. Counter digits are written just before it.
+  uint32_t counterAnchor = 0;
+};
+
+// Cuts `name` (longer than `maxLength`) to `maxLength` code units, keeping a
+// file's extension dot and up to three extension characters at the end.
+// Directories, names without a dot and names whose only dot leads have no
+// extension. A cut never keeps the high half of a surrogate pair without its
+// low half, and a name that keeps no extension never ends in a space or a dot
+// (each trailing one becomes "_").
+CutResult ShortenName(std::u16string_view name, bool isDirectory,
+                      uint32_t maxLength);
+
+// Writes `counter` in uppercase hexadecimal (no leading zeros) over the code
+// units of `candidate` just before `counterAnchor`. When the digits would
+// start on the low half of a surrogate pair they take its high half too, as
+// one extra leading "0". Returns false, leaving `candidate` untouched, when
+// the digits do not fit before `counterAnchor`.
+bool ApplyCounter(char16_t* candidate, uint32_t counterAnchor,
+                  uint32_t counter);
+
+}  // namespace naming

@@ -1,0 +1,163 @@
+// The POSIX platform on a real temporary directory.
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/utf8.h"
+
+namespace platform {
+namespace {
+
+class PosixTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/snipdir-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override {
+    const std::string command = "rm -rf '" + root_ + "'";
+    ASSERT_EQ(system(command.c_str()), 0);
+  }
+
+  void Write(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+  }
+  std::string Read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+
+  std::u16string Pattern(const std::string& directory) {
+    return DecodeName(directory + "/*");
+  }
+
+  std::set<std::u16string> List(Directory& directory) {
+    std::set<std::u16string> names;
+    Entry entry;
+    while (directory.Next(entry)) names.emplace(entry.name);
+    return names;
+  }
+
+  std::unique_ptr<Platform> system_ = MakeSystemPlatform();
+  std::string root_;
+};
+
+TEST_F(PosixTest, ListsEveryEntryWithItsKind) {
+  Write(root_ + "/file", "f");
+  ASSERT_EQ(mkdir((root_ + "/dir").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("dir", (root_ + "/link").c_str()), 0);
+  Write(root_ + "/bad\xFF", "b");
+  const auto directory = system_->OpenDirectory(Pattern(root_).c_str());
+  ASSERT_NE(directory, nullptr);
+  std::set<std::u16string> directories, files;
+  Entry entry;
+  while (directory->Next(entry)) {
+    (entry.isDirectory ? directories : files).emplace(entry.name);
+  }
+  EXPECT_EQ(directories, (std::set<std::u16string>{u".", u"..", u"dir"}));
+  // A link to a directory is renamed as a link, like a file.
+  EXPECT_EQ(files, (std::set<std::u16string>{u"file", u"link", u"bad\xDCFF"}));
+}
+
+TEST_F(PosixTest, RenameNeverReplacesAnEntry) {
+  Write(root_ + "/old-name", "old");
+  Write(root_ + "/new", "precious");
+  const auto directory = system_->OpenDirectory(Pattern(root_).c_str());
+  ASSERT_NE(directory, nullptr);
+  const std::u16string base = DecodeName(root_ + "/");
+  const std::u16string oldPath = base + u"old-name", newPath = base + u"new";
+  EXPECT_FALSE(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()));
+  EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(EEXIST));
+  EXPECT_EQ(system_->TargetExists(), static_cast<ErrorCode>(EEXIST));
+  EXPECT_EQ(Read(root_ + "/new"), "precious");
+  EXPECT_EQ(Read(root_ + "/old-name"), "old");
+
+  const std::u16string freePath = base + u"n\xDCE9w";  // byte E9 alone
+  EXPECT_TRUE(directory->Rename(oldPath.c_str(), freePath.c_str(), base.size()));
+  EXPECT_EQ(Read(root_ + "/n\xE9w"), "old");
+}
+
+TEST_F(PosixTest, MissingEntryReportsItsError) {
+  const auto directory = system_->OpenDirectory(Pattern(root_).c_str());
+  ASSERT_NE(directory, nullptr);
+  const std::u16string base = DecodeName(root_ + "/");
+  const std::u16string oldPath = base + u"gone", newPath = base + u"new";
+  EXPECT_FALSE(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()));
+  EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(ENOENT));
+}
+
+TEST_F(PosixTest, OpeningAFileAsADirectoryFails) {
+  Write(root_ + "/file", "f");
+  EXPECT_EQ(system_->OpenDirectory(Pattern(root_ + "/file").c_str()), nullptr);
+  EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(ENOTDIR));
+}
+
+TEST_F(PosixTest, AbsolutePathFollowsTheConventionOfRoom) {
+  char16_t buffer[16];
+  EXPECT_EQ(system_->AbsolutePath(u"/a/b", 16, buffer), 4u);
+  EXPECT_EQ(std::u16string(buffer), u"/a/b");
+  EXPECT_EQ(system_->AbsolutePath(u"/abcdefghijklmnopq", 16, buffer), 19u);
+  EXPECT_EQ(system_->AbsolutePath(u"", 16, buffer), 0u);
+  EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(ENOENT));
+
+  char16_t relative[4096];
+  const uint32_t length = system_->AbsolutePath(u"x/../y", 4096, relative);
+  char cwd[PATH_MAX];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  const std::string expected = std::string(cwd) + (cwd[1] ? "/" : "") + "x/../y";
+  EXPECT_EQ(std::u16string(relative, length), DecodeName(expected));
+}
+
+TEST_F(PosixTest, LongFormIsTheExistenceTest) {
+  std::u16string path = DecodeName(root_);
+  path.resize(300);
+  path.resize(DecodeName(root_).size());
+  EXPECT_EQ(system_->LongForm(path.data(), 300), path.size());
+  std::u16string missing = DecodeName(root_ + "/missing");
+  EXPECT_EQ(system_->LongForm(missing.data(), 300), 0u);
+  EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(ENOENT));
+}
+
+TEST_F(PosixTest, DirectoryBeyondPathMaxIsListedAndRenamed) {
+  // Build a chain of directories deeper than PATH_MAX with relative steps.
+  const std::string component(200, 'd');
+  const int start = open(".", O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(start, 0);
+  ASSERT_EQ(chdir(root_.c_str()), 0);
+  std::string path = root_;
+  while (path.size() <= PATH_MAX + 200) {
+    ASSERT_EQ(mkdir(component.c_str(), 0755), 0);
+    ASSERT_EQ(chdir(component.c_str()), 0);
+    path += "/" + component;
+  }
+  Write("a-long-file-name.txt", "content");
+  ASSERT_EQ(fchdir(start), 0);
+  close(start);
+
+  std::u16string buffer = DecodeName(path);
+  buffer.resize(buffer.size() + 1);
+  EXPECT_EQ(system_->LongForm(buffer.data(), static_cast<uint32_t>(buffer.size())),
+            buffer.size() - 1);
+  const auto directory = system_->OpenDirectory(Pattern(path).c_str());
+  ASSERT_NE(directory, nullptr) << system_->LastError();
+  EXPECT_EQ(List(*directory),
+            (std::set<std::u16string>{u".", u"..", u"a-long-file-name.txt"}));
+  const std::u16string base = DecodeName(path + "/");
+  const std::u16string oldPath = base + u"a-long-file-name.txt";
+  const std::u16string newPath = base + u"a-long.txt";
+  EXPECT_TRUE(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()));
+}
+
+}  // namespace
+}  // namespace platform
