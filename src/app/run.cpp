@@ -187,8 +187,13 @@ int Run(const std::vector<std::u16string>& args, platform::Platform& system) {
     }
     workPath = buffer.text;
   }
-  const size_t nameStart = workPath.size() + 1;
-  workPath += system.Separator();
+  // A path that already ends in a separator (a drive root, or one typed with
+  // a trailing separator) gets no second one: behind the long-path prefix an
+  // empty component is not taken as the same directory.
+  if (workPath.empty() || workPath.back() != system.Separator()) {
+    workPath += system.Separator();
+  }
+  const size_t nameStart = workPath.size();
   workPath += u'*';
 
   const std::unique_ptr<platform::Directory> directory =

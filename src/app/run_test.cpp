@@ -143,12 +143,12 @@ TEST_F(RunTest, OpensTheListingBehindTheResolvedPath) {
   EXPECT_EQ(Snipdir({u"photos"}), 0);
   EXPECT_EQ(system.openedPattern, u"\\\\?\\C:\\data\\photos\\*");
 
-  // A resolved path ending in a separator keeps it: two before the name.
+  // A resolved path ending in a separator gets no second one.
   FakePlatform root;
   root.absoluteForm = u"C:\\";
   root.listing = {{u"abcdefghijklmnop.txt", false}};
   EXPECT_EQ(app::Run({u"snipdir", u"C:\\"}, root), 0);
-  EXPECT_EQ(root.openedPattern, u"\\\\?\\C:\\\\*");
+  EXPECT_EQ(root.openedPattern, u"\\\\?\\C:\\*");
   EXPECT_EQ(root.out, Names{u"\"abcdefghijklmnop.txt\" => \"abcdefgh.txt\""});
 }
 

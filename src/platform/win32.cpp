@@ -63,11 +63,23 @@ class Win32Platform final : public Platform {
 
   uint32_t AbsolutePath(const char16_t* path, uint32_t room,
                         char16_t* destination) override {
+    if (path[0] == u'\0') {
+      // An empty argument never means the current directory.
+      SetLastError(ERROR_INVALID_NAME);
+      return 0;
+    }
     return GetFullPathNameW(Wide(path), room, Wide(destination), nullptr);
   }
 
   uint32_t LongForm(char16_t* buffer, uint32_t room) override {
-    return GetLongPathNameW(Wide(buffer), Wide(buffer), room);
+    const DWORD result = GetLongPathNameW(Wide(buffer), Wide(buffer), room);
+    // Some implementations (Wine) pass paths that begin with two
+    // backslashes through unchecked; the path must exist all the same.
+    if (result != 0 && result < room &&
+        GetFileAttributesW(Wide(buffer)) == INVALID_FILE_ATTRIBUTES) {
+      return 0;
+    }
+    return result;
   }
 
   std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override {
