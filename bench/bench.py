@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""Measures snipdir against the floor: the same renames, one renameat2 each.
+
+    bench/bench.py [--runs N] [--quick] [--dir PATH]
+
+Builds each test directory on the local disk, runs the tool and the floor
+alternately on fresh copies, and prints medians: wall time, renames per
+second, rename system calls (strace), peak memory (/usr/bin/time) and the
+ratio to the floor. With build/win32/snipdir.exe present it also times the
+Windows build under Wine on the all-colliding case.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TOOL = os.path.join(ROOT, "build", "native", "snipdir")
+FLOOR = os.path.join(ROOT, "build", "native", "snipdir_floor")
+WINDOWS_TOOL = os.path.join(ROOT, "build", "win32", "snipdir.exe")
+
+
+def distinct(count):
+    # Cut at 12 to "000001-a.txt", "000002-a.txt", ...
+    return [f"{i:06d}-a-rather-long-name-for-benchmarking.txt" for i in range(count)], []
+
+
+def all_colliding(count):
+    # Every one cuts to "IMG_2023.jpg".
+    return [f"IMG_20230101_{i:06d}_description.jpg" for i in range(count)], []
+
+
+def hundred_groups_blocked(count):
+    # 100 first candidates "grp000xx.txt" ..., each with itself and its next
+    # 49 counter candidates already taken by short names.
+    names = [f"grp{i % 100:03d}xx-{i:06d}-long-name.txt" for i in range(count)]
+    blockers = []
+    for group in range(100):
+        stem = f"grp{group:03d}xx"
+        blockers.append(stem + ".txt")
+        blockers += [stem[:8 - len(f"{c:X}")] + f"{c:X}" + ".txt" for c in range(49)]
+    return names, blockers
+
+
+CASES = [
+    ("distinct", 1_000, distinct),
+    ("distinct", 10_000, distinct),
+    ("distinct", 100_000, distinct),
+    ("all colliding", 20_000, all_colliding),
+    ("100 names, 50 blocked", 20_000, hundred_groups_blocked),
+]
+
+
+def populate(directory, names, blockers):
+    shutil.rmtree(directory, ignore_errors=True)
+    os.makedirs(directory)
+    for name in names + blockers:
+        os.close(os.open(os.path.join(directory, name), os.O_CREAT | os.O_WRONLY, 0o644))
+
+
+def timed(command, output):
+    with open(output, "wb") as out:
+        start = time.perf_counter()
+        subprocess.run(command, stdout=out, check=True)
+        return time.perf_counter() - start
+
+
+def rename_calls(command, scratch):
+    trace = os.path.join(scratch, "strace.txt")
+    subprocess.run(["strace", "-f", "-c", "-o", trace,
+                    "-e", "trace=rename,renameat,renameat2,linkat", *command],
+                   stdout=subprocess.DEVNULL, check=True)
+    calls = 0
+    with open(trace) as file:
+        for line in file:
+            fields = line.split()
+            if fields and fields[-1] in ("rename", "renameat", "renameat2", "linkat"):
+                calls += int(fields[3])
+    return calls
+
+
+def peak_memory_kib(command):
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", *command],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                          check=True, text=True)
+    return int(done.stderr.strip().splitlines()[-1])
+
+
+def floor_list(tool_output, list_path):
+    """The old and new names of every rename the tool printed."""
+    with open(tool_output, "rb") as out, open(list_path, "wb") as pairs:
+        for line in out:
+            old, new = line.rstrip(b"\n").split(b'" => "')
+            pairs.write(old[1:] + b"\0" + new[:-1] + b"\0")
+
+
+def measure(scratch, label, count, make, runs):
+    names, blockers = make(count)
+    directory = os.path.join(scratch, "dir")
+    output = os.path.join(scratch, "out.txt")
+    pairs = os.path.join(scratch, "pairs")
+    tool = [TOOL, directory, "12"]
+
+    populate(directory, names, blockers)
+    calls = rename_calls(tool, scratch)
+    populate(directory, names, blockers)
+    memory = peak_memory_kib(tool)
+    populate(directory, names, blockers)
+    timed(tool, output)
+    floor_list(output, pairs)
+
+    tool_times, floor_times = [], []
+    for _ in range(runs):
+        populate(directory, names, blockers)
+        tool_times.append(timed(tool, output))
+        populate(directory, names, blockers)
+        floor_times.append(timed([FLOOR, directory, pairs], os.devnull))
+    tool_time = statistics.median(tool_times)
+    floor_time = statistics.median(floor_times)
+    print(f"| {count:>7,} | {label:<22} | {tool_time:8.3f} s | {count / tool_time:>9,.0f} "
+          f"| {calls:>7,} ({calls / count:.2f}/entry) | {memory / 1024:6.1f} MiB "
+          f"| {floor_time:8.3f} s | {tool_time / floor_time:5.2f}x |", flush=True)
+    return tool_time
+
+
+def measure_windows(scratch, count, runs):
+    names, blockers = all_colliding(count)
+    directory = os.path.join(scratch, "dir")
+    env = dict(os.environ, WINEDEBUG="-all")
+    subprocess.run(["wineserver", "-p", "30"], env=env, check=False)
+    command = ["wine", WINDOWS_TOOL, "Z:" + directory.replace("/", "\\"), "12"]
+    times = []
+    for _ in range(runs):
+        populate(directory, names, blockers)
+        with open(os.path.join(scratch, "out.txt"), "wb") as out:
+            start = time.perf_counter()
+            subprocess.run(command, stdout=out, env=env, check=True)
+            times.append(time.perf_counter() - start)
+    tool_time = statistics.median(times)
+    print(f"| {count:>7,} | {'all colliding (Wine)':<22} | {tool_time:8.3f} s "
+          f"| {count / tool_time:>9,.0f} | | | | |")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runs", type=int, default=5, help="timed runs of each (median)")
+    parser.add_argument("--quick", action="store_true", help="smaller directories, 3 runs")
+    parser.add_argument("--dir", default="/var/tmp", help="where to build the directories")
+    args = parser.parse_args()
+    for program in (TOOL, FLOOR):
+        if not os.path.exists(program):
+            sys.exit(f"{program} is missing: cmake --build --preset native")
+    runs = 3 if args.quick else args.runs
+    cases = [(label, count // 10 if args.quick else count, make)
+             for label, count, make in CASES]
+
+    print(f"snipdir against the floor, median of {runs} runs, limit 12, in {args.dir}\n")
+    print("| entries | case                   | snipdir    | renames/s | rename calls           "
+          "| peak memory | floor      | ratio |")
+    print("|--------:|------------------------|-----------:|----------:|------------------------"
+          "|------------:|-----------:|------:|")
+    with tempfile.TemporaryDirectory(prefix="snipdir-bench-", dir=args.dir) as scratch:
+        for label, count, make in cases:
+            measure(scratch, label, count, make, runs)
+        if os.path.exists(WINDOWS_TOOL) and shutil.which("wine"):
+            measure_windows(scratch, cases[3][1], min(runs, 3))
+
+
+if __name__ == "__main__":
+    main()
