@@ -157,7 +157,10 @@ uint32_t ParseLimit(std::u16string_view text) {
   return static_cast<uint32_t>(static_cast<int32_t>(value));
 }
 
-int Run(const std::vector<std::u16string>& args, platform::Platform& system) {
+namespace {
+
+int RunOrThrow(const std::vector<std::u16string>& args,
+               platform::Platform& system) {
   if (args.size() != 2 && args.size() != 3) {
     for (std::u16string_view line : kUsage) system.WriteLine(Stream::Err, line);
     return 1;
@@ -205,6 +208,18 @@ int Run(const std::vector<std::u16string>& args, platform::Platform& system) {
   }
   Walk(system, *directory, workPath, nameStart, maxLength).Run();
   return 0;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::u16string>& args, platform::Platform& system) {
+  try {
+    return RunOrThrow(args, system);
+  } catch (const std::bad_alloc&) {
+    // Every rename made so far was reported; nothing is left half done.
+    system.WriteLine(Stream::Out, u"ERROR: Out of memory.");
+    return 1;
+  }
 }
 
 }  // namespace app

@@ -22,7 +22,8 @@ constexpr uint32_t kHighestMaxLength = 256;
 uint32_t ParseLimit(std::u16string_view text);
 
 // Runs the tool with `args` (program name first) and returns the exit status:
-// 1 for usage, limit, path and listing errors, 0 once the directory was walked.
+// 1 for usage, limit, path and listing errors (and memory running out), 0
+// once the directory was walked.
 int Run(const std::vector<std::u16string>& args, platform::Platform& system);
 
 }  // namespace app

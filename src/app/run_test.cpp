@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,64 @@ TEST_F(RunTest, CollidingEntriesCostAtMostTwoRenamesEach) {
   EXPECT_EQ(system.out.size(), count);
   EXPECT_EQ(system.Names().size(), count);
   EXPECT_LE(system.renameCalls, 2 * count);
+}
+
+TEST(RunFaultTest, EveryServiceFailingGivesItsMessageAndStatus) {
+  // Which service fails, with which code, and what the run says.
+  struct Fault {
+    const char* what;
+    void (*inject)(FakePlatform&);
+    Names out;
+    int status;
+  };
+  const Fault faults[] = {
+      {"absolute path", [](FakePlatform& s) { s.absoluteError = 123; },
+       {u"ERROR: 123"}, 1},
+      {"memory for the path", [](FakePlatform& s) { s.absoluteRoomNeeded = 0xFFFFFFFF; },
+       {u"ERROR: 0"}, 1},
+      {"long form", [](FakePlatform& s) { s.longFormError = 3; },
+       {u"ERROR: Specified path does not exist (3)."}, 1},
+      {"listing", [](FakePlatform& s) { s.openError = 5; },
+       {u"ERROR: FindFirstFile() failed (5)."}, 1},
+      {"rename: access denied",
+       [](FakePlatform& s) { s.renameError = [](auto&, auto&) { return 5u; }; },
+       {u"ERROR: \"long-name-one.txt\": MoveFile() failed (5).",
+        u"ERROR: \"long-name-two.txt\": MoveFile() failed (5)."},
+       0},
+      {"rename: busy",
+       [](FakePlatform& s) { s.renameError = [](auto&, auto&) { return 32u; }; },
+       {u"ERROR: \"long-name-one.txt\": MoveFile() failed (32).",
+        u"ERROR: \"long-name-two.txt\": MoveFile() failed (32)."},
+       0},
+      {"rename: name too long",
+       [](FakePlatform& s) { s.renameError = [](auto&, auto&) { return 206u; }; },
+       {u"ERROR: \"long-name-one.txt\": MoveFile() failed (206).",
+        u"ERROR: \"long-name-two.txt\": MoveFile() failed (206)."},
+       0},
+      {"rename: not supported, once",
+       [](FakePlatform& s) {
+         s.renameError = [](const std::u16string& old, auto&) {
+           return old == u"long-name-one.txt" ? 50u : 0u;
+         };
+       },
+       {u"ERROR: \"long-name-one.txt\": MoveFile() failed (50).",
+        u"\"long-name-two.txt\" => \"long-nam.txt\""},
+       0},
+      {"memory during the walk",
+       [](FakePlatform& s) {
+         s.renameError = [](auto&, auto&) -> platform::ErrorCode { throw std::bad_alloc(); };
+       },
+       {u"ERROR: Out of memory."}, 1},
+  };
+  for (const Fault& fault : faults) {
+    FakePlatform system;
+    system.absoluteForm = u"C:\\data";
+    system.listing = {{u"long-name-one.txt", false}, {u"long-name-two.txt", false}};
+    fault.inject(system);
+    EXPECT_EQ(app::Run({u"snipdir", u"data"}, system), fault.status) << fault.what;
+    EXPECT_EQ(system.out, fault.out) << fault.what;
+    EXPECT_TRUE(system.err.empty()) << fault.what;
+  }
 }
 
 TEST_F(RunTest, PosixStyleSystem) {

@@ -8,8 +8,9 @@ namespace {
 
 constexpr uint32_t kInitialCapacity = 260;
 
-char16_t* Allocate(uint32_t units) {
-  return static_cast<char16_t*>(std::malloc(sizeof(char16_t) * units));
+char16_t* Reallocate(PathBuffer& buffer, char16_t* block, uint32_t units) {
+  return static_cast<char16_t*>(
+      buffer.memory.reallocate(block, sizeof(char16_t) * size_t{units}));
 }
 
 bool BeginsWithTwoBackslashes(const char16_t* path) {
@@ -18,7 +19,12 @@ bool BeginsWithTwoBackslashes(const char16_t* path) {
 
 }  // namespace
 
-PathBuffer::~PathBuffer() { std::free(text); }
+const Allocator& HeapAllocator() {
+  static const Allocator heap = {std::realloc, std::free};
+  return heap;
+}
+
+PathBuffer::~PathBuffer() { memory.release(text); }
 
 bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
                      platform::Platform& system) {
@@ -26,7 +32,7 @@ bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
   buffer.resolved = false;
   if (buffer.text == nullptr) {
     buffer.capacity = kInitialCapacity;
-    buffer.text = Allocate(buffer.capacity);
+    buffer.text = Reallocate(buffer, nullptr, buffer.capacity);
     if (buffer.text == nullptr) return false;
   }
 
@@ -50,9 +56,11 @@ bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
     }
     if (count <= buffer.capacity - prefixLength) break;
 
-    std::free(buffer.text);
+    buffer.memory.release(buffer.text);
+    buffer.text = nullptr;
+    if (count > UINT32_MAX - prefixLength) return false;  // no such buffer
     buffer.capacity = count + prefixLength;
-    buffer.text = Allocate(buffer.capacity);
+    buffer.text = Reallocate(buffer, nullptr, buffer.capacity);
     if (buffer.text == nullptr) return false;
   }
 
@@ -67,8 +75,7 @@ bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
       buffer.resolved = true;
       return true;
     }
-    char16_t* grown = static_cast<char16_t*>(
-        std::realloc(buffer.text, sizeof(char16_t) * result));
+    char16_t* grown = Reallocate(buffer, buffer.text, result);
     if (grown == nullptr) return false;
     buffer.text = grown;
     buffer.capacity = result;

@@ -152,3 +152,50 @@ TEST(ResolveLongPathTest, WithoutAPrefixThePathIsTakenAsItIs) {
 
 }  // namespace
 }  // namespace pathres
+
+namespace pathres {
+namespace {
+
+// Fails the allocation numbered `failAt` (0 is the first), serves the others.
+struct FailingHeap {
+  static inline int calls = 0;
+  static inline int failAt = -1;
+  static void* Reallocate(void* block, size_t bytes) {
+    return calls++ == failAt ? nullptr : std::realloc(block, bytes);
+  }
+  static constexpr Allocator kAllocator = {Reallocate, std::free};
+};
+
+TEST(ResolveLongPathTest, MemoryRunningOutAtEveryAllocation) {
+  // Allocation 0: the first buffer; 1: the buffer for a long absolute path;
+  // 2: growth for a longer long form.
+  struct {
+    int failAt;
+    bool textKept;  // the holder still owns a buffer afterwards
+  } const cases[] = {{0, false}, {1, false}, {2, true}};
+  for (const auto& c : cases) {
+    FakePlatform system;
+    system.absoluteForm = u"C:\\" + Repeat(u'a', 300);
+    system.longForm = u"\\\\?\\C:\\" + Repeat(u'b', 600);
+    FailingHeap::calls = 0;
+    FailingHeap::failAt = c.failAt;
+    PathBuffer buffer(FailingHeap::kAllocator);
+    EXPECT_FALSE(ResolveLongPath(buffer, u"a", system));
+    EXPECT_FALSE(buffer.resolved);
+    EXPECT_EQ(buffer.lastError, 0u);
+    EXPECT_EQ(buffer.text != nullptr, c.textKept) << c.failAt;
+    EXPECT_EQ(FailingHeap::calls, c.failAt + 1);
+  }
+}
+
+TEST(ResolveLongPathTest, ImpossibleRoomIsMemoryRunningOut) {
+  FakePlatform system;
+  system.absoluteRoomNeeded = 0xFFFFFFFE;  // no buffer can be that large
+  PathBuffer buffer;
+  EXPECT_FALSE(ResolveLongPath(buffer, u"a", system));
+  EXPECT_EQ(buffer.lastError, 0u);
+  EXPECT_EQ(buffer.text, nullptr);
+}
+
+}  // namespace
+}  // namespace pathres

@@ -70,6 +70,7 @@ uint32_t FakePlatform::AbsolutePath(const char16_t* path, uint32_t room,
                                     char16_t* destination) {
   absoluteRooms.push_back(room);
   if (absoluteError != 0) return Fail(absoluteError);
+  if (absoluteRoomNeeded != 0) return absoluteRoomNeeded;
   return Deliver(absoluteForm.empty() ? std::u16string(path) : absoluteForm,
                  room, destination);
 }

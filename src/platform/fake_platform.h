@@ -28,6 +28,8 @@ class FakePlatform final : public Platform {
   std::u16string absoluteForm;
   // What LongForm turns the whole buffer into; unchanged if empty.
   std::u16string longForm;
+  // Nonzero: AbsolutePath answers that it needs this much room, always.
+  uint32_t absoluteRoomNeeded = 0;
   // Nonzero: the service fails with this code.
   ErrorCode absoluteError = 0;
   ErrorCode longFormError = 0;
