@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the Linux and the Windows program, and runs
-# every test: unit tests and the command-line suite, natively and under Wine.
-# SNIPDIR_NATIVE_ONLY=1 skips the Windows build.
+# Installs what is missing, then builds and runs every test:
+#   native  the Linux program: unit tests, command-line suite, random directories
+#   asan    the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+#           and a one-minute fuzz run of the name rule
+#   win32   the Windows program: the same suites under Wine
+# Name presets to run only those: scripts/test.sh native
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 snipdir_setup
 
 export WINEDEBUG=-all
-presets=(native)
-[ "${SNIPDIR_NATIVE_ONLY:-0}" = 1 ] || presets+=(win32)
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(native asan win32)
 for preset in "${presets[@]}"; do
   echo "=== $preset"
   cmake --preset "$preset" >/dev/null

@@ -229,11 +229,13 @@ def short_component_resolves_to_its_long_form(root):
     long_dir = os.path.join(root, "Long directory name")
     os.mkdir(long_dir)
     make(long_dir, ["abcdefghijklmnop.txt"])
-    done = subprocess.run(
-        ["wine", "cmd", "/c", f"for %I in (\"{program.native_path(long_dir)}\") do @echo %~sI"],
-        capture_output=True, env=dict(os.environ, WINEDEBUG="-all"))
-    short = done.stdout.decode().strip().splitlines()[-1]
-    assert "~" in short, f"no short name: {short!r}"
+    # "dir /x" shows each entry's short name before its long one.
+    done = subprocess.run(["wine", "cmd", "/c", "dir", "/x", program.native_path(root)],
+                          capture_output=True, env=dict(os.environ, WINEDEBUG="-all"))
+    listed = done.stdout.decode("utf-8", "replace")
+    found = re.search(r"(\S+~\S+)\s+Long directory name\r?$", listed, re.M)
+    assert found, f"no short name in {listed!r}"
+    short = program.native_path(root) + "\\" + found.group(1)
     expect_run([short], lines(renamed("abcdefghijklmnop.txt", "abcdefgh.txt")))
 
 

@@ -1,0 +1,119 @@
+// libFuzzer target for the name rule. Input: one byte of flags (bit 0: a
+// directory), one byte for the limit (8 + byte, so 8 to 263 capped at 256),
+// eight bytes for two counter values, then the name as UTF-16 code units.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "naming/shorten.h"
+
+namespace {
+
+bool IsHigh(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLow(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+bool WellFormed(const std::u16string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsHigh(text[i])) {
+      if (i + 1 == text.size() || !IsLow(text[i + 1])) return false;
+      ++i;
+    } else if (IsLow(text[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void Check(bool condition, const char* what) {
+  if (!condition) {
+    fprintf(stderr, "invariant broken: %s\n", what);
+    abort();
+  }
+}
+
+size_t DigitCount(uint32_t value) {
+  size_t count = 1;
+  while (value >>= 4) ++count;
+  return count;
+}
+
+uint32_t Read32(const uint8_t* data) {
+  uint32_t value;
+  std::memcpy(&value, data, sizeof value);
+  return value;
+}
+
+// The candidate for `counter`, or empty when its digits do not fit. Checks
+// what a counter may touch.
+std::u16string Candidate(const naming::CutResult& cut, uint32_t counter) {
+  std::u16string candidate = cut.newName;
+  if (!naming::ApplyCounter(candidate.data(), cut.counterAnchor, counter)) {
+    Check(candidate == cut.newName, "a refused counter changed the name");
+    return {};
+  }
+  Check(candidate.size() == cut.newName.size(), "a counter changed the length");
+  size_t first = cut.counterAnchor - DigitCount(counter);
+  // The digits take the high half of a pair whose low half they start on.
+  if (first > 0 && IsLow(cut.newName[first]) && IsHigh(cut.newName[first - 1])) {
+    --first;
+    Check(candidate[first] == u'0', "a split pair's high half is not a 0");
+  }
+  Check(candidate.compare(0, first, cut.newName, 0, first) == 0,
+        "a counter touched units before its digits");
+  Check(candidate.compare(cut.counterAnchor, std::u16string::npos, cut.newName,
+                          cut.counterAnchor) == 0,
+        "a counter touched the extension");
+  for (size_t i = first; i < cut.counterAnchor; ++i) {
+    const char16_t c = candidate[i];
+    Check((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'), "not a hex digit");
+  }
+  return candidate;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 10) return 0;
+  const bool isDirectory = (data[0] & 1) != 0;
+  const uint32_t maxLength = std::min<uint32_t>(8 + data[1], 256);
+  const uint32_t counters[2] = {Read32(data + 2), Read32(data + 6)};
+  std::u16string name((size - 10) / 2, u'\0');
+  std::memcpy(name.data(), data + 10, name.size() * 2);
+  if (name.size() <= maxLength || name.find(u'\0') != std::u16string::npos) return 0;
+
+  const naming::CutResult cut = naming::ShortenName(name, isDirectory, maxLength);
+  const std::u16string& newName = cut.newName;
+  Check(newName.size() <= maxLength, "longer than the limit");
+  Check(newName.size() + 2 >= maxLength, "shorter than a dropped half pair explains");
+  Check(cut.counterAnchor <= newName.size(), "anchor beyond the name");
+  if (cut.counterAnchor < newName.size()) {
+    Check(!isDirectory, "a directory kept an extension");
+    Check(newName[cut.counterAnchor] == u'.', "the kept extension lacks its dot");
+    Check(newName.size() - cut.counterAnchor <= 4, "more than four units of extension");
+    const size_t dot = name.rfind(u'.');
+    Check(dot != 0 && dot != std::u16string::npos, "an extension where there is none");
+    Check(name.compare(dot, newName.size() - cut.counterAnchor, newName,
+                       cut.counterAnchor) == 0,
+          "the kept extension is not the name's");
+  }
+  if (WellFormed(name)) Check(WellFormed(newName), "half a pair in the new name");
+
+  // Two counters of one name with as many digits give different names; so
+  // does any counter from the first candidate when it writes other units.
+  std::u16string candidates[2];
+  for (int i = 0; i < 2; ++i) {
+    candidates[i] = Candidate(cut, counters[i]);
+    if (!candidates[i].empty() && WellFormed(name)) {
+      Check(WellFormed(candidates[i]), "half a pair in a candidate");
+    }
+  }
+  if (counters[0] != counters[1] &&
+      DigitCount(counters[0]) == DigitCount(counters[1]) &&
+      !candidates[0].empty()) {
+    Check(candidates[0] != candidates[1], "two candidates are the same name");
+  }
+  return 0;
+}

@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Random directories, built to collide often, checked after every run: the
+same number of entries, the same contents, every printed rename true of the
+directory, every over-long entry reported exactly once, every new name
+within the limit.
+
+    property_test.py PROGRAM [--rounds N] [--first K] [--entries N]
+
+Round r always builds the same directory (its generator starts from r), so a
+failure is reproduced with --first r --rounds 1. CI runs a few rounds;
+a longer search is e.g. --rounds 2000 --first 1000.
+"""
+import argparse
+import os
+import random
+import sys
+import tempfile
+
+from harness import Program, check_run, snapshot, units
+
+STEMS = ["IMG_2023", "report", "a", "holiday-at-the-lake", "x" * 40, "Ünïcödé", "日本語",
+         "emoji-\U0001F600", "sp ace", ".hidden"]
+EXTENSIONS = ["", ".txt", ".jpeg", ".j", ".tar.gz", ".", ".\U0001F600\U0001F600", ".verylongext"]
+LINUX_ONLY_PIECES = [b"\xff", b"\xe2\x82", b"\xed\xa0\x80", b"\xc0\xaf", b"\n", b"\\", b":", b"*",
+                     b'"', b"-", b"  ", b".."]
+
+
+def random_name(rng, windows):
+    stem = rng.choice(STEMS)
+    middle = "".join(rng.choice("abcdefghij0123456789-_") for _ in range(rng.randint(0, 30)))
+    name = (stem + middle).encode() + rng.choice(EXTENSIONS).encode()
+    if not windows and rng.random() < 0.3:
+        piece = rng.choice(LINUX_ONLY_PIECES)
+        at = rng.randint(0, len(name))
+        name = name[:at] + piece + name[at:]
+    if windows:
+        name = name.lower().rstrip(b". ")  # what Windows names can hold
+    return name if name not in (b"", b".", b"..") and b"/" not in name else b"fallback-name"
+
+
+def blockers_for(name, limit, count):
+    """Short names that take the first candidates of `name`."""
+    text = name.decode("utf-8", "surrogateescape")
+    cut = text[:max(1, limit // 2)]
+    return [(cut + f"{i:X}").encode("utf-8", "surrogateescape") for i in range(count)] + [
+        (text[:limit - 4] + ".txt").encode("utf-8", "surrogateescape")]
+
+
+def build(root, rng, windows, entries):
+    limit = rng.choice([8, 8, 9, 10, 12, 12, 12, 13, 16, 20, 32, 64, 256])
+    made = set()
+    for _ in range(entries):
+        name = random_name(rng, windows)
+        if name in made:
+            continue
+        made.add(name)
+        path = os.path.join(os.fsencode(root), name)
+        if rng.random() < 0.1:
+            os.mkdir(path)
+            with open(os.path.join(path, b"inside"), "wb") as file:
+                file.write(name)
+        else:
+            with open(path, "wb") as file:
+                file.write(name)
+        if rng.random() < 0.05:
+            for blocker in blockers_for(name, limit, rng.randint(1, 20)):
+                if blocker not in made and units(blocker) <= limit and blocker not in (b".", b".."):
+                    if windows and blocker.lower().rstrip(b". ") != blocker:
+                        continue
+                    made.add(blocker)
+                    with open(os.path.join(os.fsencode(root), blocker), "wb") as file:
+                        file.write(b"blocker " + blocker)
+    return limit
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("program")
+    parser.add_argument("--rounds", type=int, default=20)
+    parser.add_argument("--first", type=int, default=0, help="number of the first round")
+    parser.add_argument("--entries", type=int, default=300)
+    args = parser.parse_args()
+    program = Program(args.program)
+    program.start_wine()
+    passed, failed = 0, 0
+    for number in range(args.first, args.first + args.rounds):
+        rng = random.Random(number)
+        with tempfile.TemporaryDirectory(prefix="snipdir-property-") as root:
+            limit = build(root, rng, program.windows, args.entries)
+            before = snapshot(root)
+            out, err, status = program.run(program.native_path(root), str(limit))
+            try:
+                assert (err, status) == (b"", 0), f"error {err!r}, status {status}"
+                renamed, failures = check_run(before, snapshot(root), out, limit, program.newline)
+                # Entries fail only when their counter ran out of room.
+                assert set(failures.values()) <= {program.target_exists}, failures
+                passed += 1
+                print(f"ok      round {number}: {len(before)} entries, limit {limit}, "
+                      f"{len(renamed)} renamed, {len(failures)} gave up")
+            except AssertionError as error:
+                failed += 1
+                print(f"FAILED  round {number} (limit {limit}): {error}")
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
