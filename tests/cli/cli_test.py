@@ -8,6 +8,7 @@ output, standard error, the exit status and the directory afterwards.
 import argparse
 import os
 import re
+import stat
 import subprocess
 import sys
 import tempfile
@@ -305,6 +306,84 @@ def content_survives_and_nothing_is_replaced(root):
     for name, content in [("abcdefgh.txt", b"precious"), ("abcdefg0.txt", b"precious"),
                           ("abcdefg1.txt", b"moved")]:
         expect(read(os.path.join(root, name)), content, name)
+
+
+# --- Hostile names (Linux: names are any bytes but "/" and NUL) -------------
+
+HOSTILE = {
+    # name: its new name at 12, where it is worth stating
+    b"stray-\x80-continuation-name.txt": b"stray-\x80-.txt",
+    b"truncated-\xe2\x82-sequence": b"truncated-\xe2\x82",
+    b"overlong-\xc0\xaf-slash-name.txt": b"overlong.txt",
+    b"surrogate-\xed\xa0\x80-name.txt": b"surrogat.txt",
+    b"high-\xf5\xfe\xff-bytes-name.txt": b"high-\xf5\xfe\xff.txt",
+    b"x" * 251 + b".txt": b"xxxxxxxx.txt",
+    "日".encode() * 85: "日".encode() * 12,
+    b"new\nline-in-a-long-name.txt": b"new\nline.txt",
+    b"tab\tin-a-long-name.txt": b"tab\tin-a.txt",
+    b"back\\slash-long-name.txt": b"back\\sla.txt",
+    b"colon:star*question?-name.txt": b"colon:st.txt",
+    b'"quoted" long name.txt': b'"quoted".txt',
+    b"-leading-dash-long-name.txt": b"-leading.txt",
+    b"." * 20: b"." * 12,
+    b" " * 20: b"_" * 12,
+    b"Trip to the lake": b"Trip to the_",
+    "abcdefg\U0001F600-emoji-split-by-the-cut.txt".encode(): b"abcdefg.txt",
+    "cafe\u0301-combining-accent-name.txt".encode(): "cafe\u0301-co.txt".encode(),
+}
+
+
+@case
+@linux_only
+def hostile_names(root):
+    raw = os.fsencode(root)
+    for name in HOSTILE:
+        with open(os.path.join(raw, name), "wb") as file:
+            file.write(name)
+    # Two names with one first candidate that ends in a pair: the counter
+    # takes the whole pair, never half of it.
+    emoji = ["abcdef\U0001F600-emoji-at-the-cut.txt".encode(),
+             "abcdef\U0001F600-second-emoji-name.txt".encode()]
+    for name in emoji:
+        with open(os.path.join(raw, name), "wb") as file:
+            file.write(name)
+    before = snapshot(root)
+    out, err, status = program.run(root)
+    expect((err, status), (b"", 0), "error and status")
+    renamed, failed = check_run(before, snapshot(root), out, 12, program.newline)
+    expect(failed, {}, "failures")
+    for old, new in HOSTILE.items():
+        expect(renamed.get(old), new, f"new name of {old!r}")
+    expect({renamed[name] for name in emoji},
+           {"abcdef\U0001F600.txt".encode(), b"abcdef00.txt"}, "counter over a pair")
+
+
+@case
+@linux_only
+def links_fifos_and_sockets_are_renamed_like_files(root):
+    raw = os.fsencode(root)
+    make(root, ["target-file-with-long-name.txt"], directories=["target-directory-long-name"])
+    os.symlink("target-file-with-long-name.txt", os.path.join(root, "link-to-the-file-name.txt"))
+    os.symlink("target-directory-long-name", os.path.join(root, "link.to.the.directory"))
+    os.symlink("nothing-there-at-all", os.path.join(root, "dangling-link-long-name.lnk"))
+    os.mkfifo(os.path.join(root, "named-pipe-long-name.fifo"))
+    os.mknod(os.path.join(raw, b"unix-socket-long-name.sock"), 0o644 | stat.S_IFSOCK)
+    before = snapshot(root)
+    out, err, status = program.run(root)
+    expect((err, status), (b"", 0), "error and status")
+    renamed, failed = check_run(before, snapshot(root), out, 12, program.newline)
+    expect(renamed, {
+        b"target-file-with-long-name.txt": b"target-f.txt",
+        b"target-directory-long-name": b"target-direc",
+        b"link-to-the-file-name.txt": b"link-to-.txt",
+        b"link.to.the.directory": b"link.to..dir",  # a link is not a directory
+        b"dangling-link-long-name.lnk": b"dangling.lnk",
+        b"named-pipe-long-name.fifo": b"named-pi.fif",
+        b"unix-socket-long-name.sock": b"unix-soc.soc",
+    }, "renames")
+    # Links still point where they did: at the old names.
+    expect(os.readlink(os.path.join(root, "link-to-.txt")), "target-file-with-long-name.txt",
+           "link target")
 
 
 # --- Faults (Linux: root ignores permissions, so run as nobody) -------------
