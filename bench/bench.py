@@ -6,8 +6,10 @@
 Builds each test directory on the local disk, runs the tool and the floor
 alternately (renaming the entries back after each run), and prints medians: wall time, renames per
 second, rename system calls (strace), peak memory (/usr/bin/time) and the
-ratio to the floor. With build/win32/snipdir.exe present it also times the
-Windows build under Wine on the all-colliding case.
+ratio to the floor. With the win32 build present it also times the Windows
+program and its floor under Wine on the all-colliding case, at sizes of
+--wine-entries: Wine looks a free name up by reading the whole directory, so
+every rename there costs time in proportion to the directory's size.
 """
 import argparse
 import os
@@ -22,6 +24,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TOOL = os.path.join(ROOT, "build", "native", "snipdir")
 FLOOR = os.path.join(ROOT, "build", "native", "snipdir_floor")
 WINDOWS_TOOL = os.path.join(ROOT, "build", "win32", "snipdir.exe")
+WINDOWS_FLOOR = os.path.join(ROOT, "build", "win32", "snipdir_floor.exe")
 
 
 def distinct(count):
@@ -142,30 +145,49 @@ def measure(scratch, label, count, make, runs):
 
 
 def measure_windows(scratch, count, runs):
-    """The Windows build under Wine, on the all-colliding case."""
+    """The Windows build and its floor (MoveFileW alone) under Wine, on the
+    all-colliding case."""
     names, blockers = all_colliding(count)
     directory = os.path.join(scratch, "dir")
     output = os.path.join(scratch, "out.txt")
     pairs = os.path.join(scratch, "pairs")
     env = dict(os.environ, WINEDEBUG="-all")
     subprocess.run(["wineserver", "-p", "30"], env=env, check=False)
-    command = ["wine", WINDOWS_TOOL, "Z:" + directory.replace("/", "\\"), "12"]
+    windows_directory = "Z:" + directory.replace("/", "\\")
+    tool = ["wine", WINDOWS_TOOL, windows_directory, "12"]
+    floor = ["wine", WINDOWS_FLOOR, windows_directory, "Z:" + pairs.replace("/", "\\")]
+    original = set(names + blockers)
     populate(directory, names, blockers)
-    times = []
-    for _ in range(runs):
+
+    def run_tool():
         with open(output, "wb") as out:
             start = time.perf_counter()
-            subprocess.run(command, stdout=out, env=env, check=True)
-            times.append(time.perf_counter() - start)
+            subprocess.run(tool, stdout=out, env=env, check=True)
+            elapsed = time.perf_counter() - start
         with open(output, "rb") as file:
             text = file.read().replace(b"\r\n", b"\n")
         with open(output, "wb") as file:
             file.write(text)
         floor_list(output, pairs)
-        restore(directory, pairs, set(names + blockers))
-    tool_time = statistics.median(times)
+        restore(directory, pairs, original)
+        return elapsed
+
+    def run_floor():
+        start = time.perf_counter()
+        subprocess.run(floor, env=env, check=True)
+        elapsed = time.perf_counter() - start
+        restore(directory, pairs, original)
+        return elapsed
+
+    tool_times, floor_times = [], []
+    for _ in range(runs):
+        tool_times.append(run_tool())
+        floor_times.append(run_floor())
+    tool_time = statistics.median(tool_times)
+    floor_time = statistics.median(floor_times)
     print(f"| {count:>7,} | {'all colliding, Wine':<22} | {tool_time:8.3f} s "
-          f"| {count / tool_time:>9,.0f} | | | | |", flush=True)
+          f"| {count / tool_time:>9,.0f} | | | {floor_time:8.3f} s | {tool_time / floor_time:5.2f}x |",
+          flush=True)
 
 
 def main():
@@ -173,6 +195,9 @@ def main():
     parser.add_argument("--runs", type=int, default=5, help="timed runs of each (median)")
     parser.add_argument("--quick", action="store_true", help="smaller directories, 3 runs")
     parser.add_argument("--dir", default="/var/tmp", help="where to build the directories")
+    parser.add_argument("--wine-entries", type=int, nargs="*", default=[1_000, 2_000, 4_000],
+                        help="sizes of the all-colliding case for the Windows build under Wine")
+    parser.add_argument("--no-wine", action="store_true", help="skip the Windows build")
     args = parser.parse_args()
     for program in (TOOL, FLOOR):
         if not os.path.exists(program):
@@ -189,8 +214,9 @@ def main():
     with tempfile.TemporaryDirectory(prefix="snipdir-bench-", dir=args.dir) as scratch:
         for label, count, make in cases:
             measure(scratch, label, count, make, runs)
-        if os.path.exists(WINDOWS_TOOL) and shutil.which("wine"):
-            measure_windows(scratch, cases[3][1], min(runs, 3))
+        if not args.no_wine and os.path.exists(WINDOWS_FLOOR) and shutil.which("wine"):
+            for count in args.wine_entries:
+                measure_windows(scratch, count, min(runs, 3))
 
 
 if __name__ == "__main__":
