@@ -49,24 +49,33 @@ size_t SequenceLength(std::string_view bytes, char32_t& codePoint) {
 }  // namespace
 
 void DecodeName(std::string_view bytes, std::u16string& out) {
-  out.clear();
+  // Never more units than bytes: written through a pointer, then trimmed.
+  out.resize(bytes.size());
+  char16_t* next = out.data();
   while (!bytes.empty()) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[0]);
+    if (lead < 0x80) {
+      *next++ = lead;
+      bytes.remove_prefix(1);
+      continue;
+    }
     char32_t codePoint;
     const size_t length = SequenceLength(bytes, codePoint);
     if (length == 0) {
-      out += static_cast<char16_t>(kEscape + static_cast<unsigned char>(bytes[0]));
+      *next++ = static_cast<char16_t>(kEscape + lead);
       bytes.remove_prefix(1);
       continue;
     }
     if (codePoint >= 0x10000) {
       codePoint -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (codePoint >> 10));
-      out += static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+      *next++ = static_cast<char16_t>(0xD800 + (codePoint >> 10));
+      *next++ = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
     } else {
-      out += static_cast<char16_t>(codePoint);
+      *next++ = static_cast<char16_t>(codePoint);
     }
     bytes.remove_prefix(length);
   }
+  out.resize(static_cast<size_t>(next - out.data()));
 }
 
 std::u16string DecodeName(std::string_view bytes) {
@@ -76,35 +85,41 @@ std::u16string DecodeName(std::string_view bytes) {
 }
 
 bool EncodeName(std::u16string_view text, std::string& out) {
-  out.clear();
+  // At most three bytes a unit: written through a pointer, then trimmed.
+  out.resize(text.size() * 3);
+  char* next = out.data();
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
+    if (c < 0x80) {
+      *next++ = static_cast<char>(c);
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
         text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xDC80 && c <= 0xDCFF) {
-      out += static_cast<char>(c - kEscape);  // an escaped byte
+      *next++ = static_cast<char>(c - kEscape);  // an escaped byte
       continue;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
+      out.clear();
       return false;
     }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+    if (c < 0x800) {
+      *next++ = static_cast<char>(0xC0 | (c >> 6));
+      *next++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *next++ = static_cast<char>(0xE0 | (c >> 12));
+      *next++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *next++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *next++ = static_cast<char>(0xF0 | (c >> 18));
+      *next++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *next++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *next++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
+  out.resize(static_cast<size_t>(next - out.data()));
   return true;
 }
 
