@@ -77,8 +77,12 @@ class Walk {
     candidate_ += cut.newName;
 
     // Candidates known to be taken are skipped: during a run names are only
-    // ever taken, never freed, so each one would fail again.
-    uint64_t& knownTaken = knownTaken_[cut.newName];
+    // ever taken, never freed, so each one would fail again. The sequence
+    // depends on the anchor as well as the name (a file's "abcdefgh.txt"
+    // and a directory's differ from the first counter on).
+    sequenceKey_.assign(cut.newName);
+    sequenceKey_ += static_cast<char16_t>(cut.counterAnchor);
+    uint64_t& knownTaken = knownTaken_[sequenceKey_];
     uint64_t step = knownTaken;
     for (;;) {
       if (step > 0 && !CounterFits(step, cut.counterAnchor)) {
@@ -129,9 +133,10 @@ class Walk {
   const uint32_t maxLength_;
   std::u16string oldPath_;
   std::u16string candidate_;
-  // For each first candidate met in this run: how many of its steps are
-  // known to be taken.
+  // For each candidate sequence met in this run (its first candidate and
+  // anchor): how many of its steps are known to be taken.
   std::unordered_map<std::u16string, uint64_t> knownTaken_;
+  std::u16string sequenceKey_;
 };
 
 }  // namespace

@@ -222,6 +222,15 @@ TEST_F(RunTest, FailureAfterCollisionsNamesTheOldEntry) {
   EXPECT_EQ(system.out[1], u"ERROR: \"abcdefghijklmnoq.txt\": MoveFile() failed (5).");
 }
 
+TEST_F(RunTest, SameFirstCandidateWithAnotherAnchorStartsItsOwnCounter) {
+  // A file's "abcdefgh.txt" takes counters before ".txt"; a directory's
+  // takes them at the end, so what the files used up says nothing of it.
+  List({u"abcdefghijklm.txt", u"abcdefghijkln.txt", u"abcdefghijklo.txt"},
+       {u"abcdefgh.txt-and-more"});
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.out.back(), u"\"abcdefgh.txt-and-more\" => \"abcdefgh.tx0\"");
+}
+
 TEST_F(RunTest, CounterThatDoesNotFitEndsTheEntry) {
   // At 8 with a four-unit extension only four digits fit: when all 1 + 16 +
   // 256 + 4096 + 65536 candidates are taken the entry gives up.
