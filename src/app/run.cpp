@@ -85,7 +85,7 @@ class Walk {
     uint64_t& knownTaken = knownTaken_[sequenceKey_];
     uint64_t step = knownTaken;
     for (;;) {
-      if (step > 0 && !CounterFits(step, cut.counterAnchor)) {
+      if (step > 0 && !WriteCounter(step, cut.counterAnchor)) {
         knownTaken = step;
         Report(Failure(system_.TargetExists()));
         return;
@@ -107,7 +107,7 @@ class Walk {
 
   // Writes the counter of `step` into the candidate; false when there is no
   // such counter or its digits do not fit in the name.
-  bool CounterFits(uint64_t step, uint32_t counterAnchor) {
+  bool WriteCounter(uint64_t step, uint32_t counterAnchor) {
     return step <= kLastStep &&
            naming::ApplyCounter(&candidate_[nameStart_], counterAnchor,
                                 static_cast<uint32_t>(step - 1));

@@ -74,9 +74,10 @@ Descriptor OpenPath(const std::string& path, int flags) {
       errno = ENAMETOOLONG;
       return Descriptor();
     }
-    // The piece up to the slash, "/" itself for the root.
-    const std::string piece =
-        cut == start ? std::string("/") : path.substr(start, cut - start);
+    // The piece up to the slash; an empty one is the root at the start and
+    // the same directory anywhere else.
+    std::string piece = path.substr(start, cut - start);
+    if (piece.empty()) piece = start == 0 ? "/" : ".";
     const int at = base.valid() ? base.get() : AT_FDCWD;
     base = Descriptor(openat(at, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!base.valid()) return base;
