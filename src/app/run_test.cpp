@@ -112,34 +112,6 @@ TEST_F(RunTest, LimitCutsAtThatLength) {
   }
 }
 
-TEST_F(RunTest, ResolutionFailuresEndTheRun) {
-  {
-    FakePlatform fresh;
-    fresh.absoluteError = 123;
-    EXPECT_EQ(app::Run({u"snipdir", u"bad<name"}, fresh), 1);
-    EXPECT_EQ(fresh.out, Names{u"ERROR: 123"});
-  }
-  {
-    FakePlatform fresh;
-    fresh.longFormError = 2;
-    EXPECT_EQ(app::Run({u"snipdir", u"missing"}, fresh), 1);
-    EXPECT_EQ(fresh.out, Names{u"ERROR: Specified path does not exist (2)."});
-  }
-  {
-    FakePlatform fresh;
-    fresh.openError = 267;  // ERROR_DIRECTORY: the path names a file
-    EXPECT_EQ(app::Run({u"snipdir", u"file.txt"}, fresh), 1);
-    EXPECT_EQ(fresh.out, Names{u"ERROR: FindFirstFile() failed (267)."});
-  }
-  {
-    // Codes are printed as signed numbers.
-    FakePlatform fresh;
-    fresh.openError = 0x80070005;
-    EXPECT_EQ(app::Run({u"snipdir", u"x"}, fresh), 1);
-    EXPECT_EQ(fresh.out, Names{u"ERROR: FindFirstFile() failed (-2147024891)."});
-  }
-}
-
 TEST_F(RunTest, OpensTheListingBehindTheResolvedPath) {
   EXPECT_EQ(Snipdir({u"photos"}), 0);
   EXPECT_EQ(system.openedPattern, u"\\\\?\\C:\\data\\photos\\*");
@@ -290,6 +262,10 @@ TEST(RunFaultTest, EveryServiceFailingGivesItsMessageAndStatus) {
        {u"ERROR: Specified path does not exist (3)."}, 1},
       {"listing", [](FakePlatform& s) { s.openError = 5; },
        {u"ERROR: FindFirstFile() failed (5)."}, 1},
+      {"listing: the path names a file", [](FakePlatform& s) { s.openError = 267; },
+       {u"ERROR: FindFirstFile() failed (267)."}, 1},
+      {"codes print as signed numbers", [](FakePlatform& s) { s.openError = 0x80070005; },
+       {u"ERROR: FindFirstFile() failed (-2147024891)."}, 1},
       {"rename: access denied",
        [](FakePlatform& s) { s.renameError = [](auto&, auto&) { return 5u; }; },
        {u"ERROR: \"long-name-one.txt\": MoveFile() failed (5).",

@@ -16,6 +16,16 @@ struct CutCase {
   uint32_t counterAnchor;
 };
 
+template <size_t N>
+void ExpectCuts(const CutCase (&cases)[N]) {
+  for (const CutCase& c : cases) {
+    const CutResult result = ShortenName(c.name, c.isDirectory, c.maxLength);
+    const std::string printable(c.name.begin(), c.name.end());  // units cut to bytes
+    EXPECT_EQ(result.newName, c.newName) << printable;
+    EXPECT_EQ(result.counterAnchor, c.counterAnchor) << printable;
+  }
+}
+
 TEST(ShortenNameTest, CutsToTheLimitKeepingShortExtension) {
   const CutCase cases[] = {
       {u"abcdefghijklmnop.txt", false, 12, u"abcdefgh.txt", 8},
@@ -33,12 +43,7 @@ TEST(ShortenNameTest, CutsToTheLimitKeepingShortExtension) {
       {u"many.dots.in.this.name", false, 12, u"many.dot.nam", 8},
       {u"spaces in a long name.doc", false, 12, u"spaces i.doc", 8},
   };
-  for (const CutCase& c : cases) {
-    const CutResult result = ShortenName(c.name, c.isDirectory, c.maxLength);
-    EXPECT_EQ(result.newName, c.newName) << std::string(c.name.begin(), c.name.end());
-    EXPECT_EQ(result.counterAnchor, c.counterAnchor)
-        << std::string(c.name.begin(), c.name.end());
-  }
+  ExpectCuts(cases);
 }
 
 TEST(ShortenNameTest, NeverKeepsHalfASurrogatePair) {
@@ -56,11 +61,7 @@ TEST(ShortenNameTest, NeverKeepsHalfASurrogatePair) {
       // A lone high surrogate is not a pair and is kept as it is.
       {u"abcdefghijk\xD83Dmnop", false, 12, u"abcdefghijk\xD83D", 12},
   };
-  for (const CutCase& c : cases) {
-    const CutResult result = ShortenName(c.name, c.isDirectory, c.maxLength);
-    EXPECT_EQ(result.newName, c.newName);
-    EXPECT_EQ(result.counterAnchor, c.counterAnchor);
-  }
+  ExpectCuts(cases);
 }
 
 TEST(ShortenNameTest, NameWithoutExtensionNeverEndsInSpaceOrDot) {
@@ -74,11 +75,7 @@ TEST(ShortenNameTest, NameWithoutExtensionNeverEndsInSpaceOrDot) {
       {u"abcdefgh  jklmnop.txt", false, 12, u"abcdefgh.txt", 8},
       {u"abcdefg   jklmnop.txt", false, 12, u"abcdefg .txt", 8},
   };
-  for (const CutCase& c : cases) {
-    const CutResult result = ShortenName(c.name, c.isDirectory, c.maxLength);
-    EXPECT_EQ(result.newName, c.newName);
-    EXPECT_EQ(result.counterAnchor, c.counterAnchor);
-  }
+  ExpectCuts(cases);
 }
 
 std::u16string WithCounter(std::u16string name, uint32_t anchor,
