@@ -10,7 +10,11 @@ cd "$(dirname "$0")/.."
 source scripts/setup.sh
 snipdir_setup
 
-export WINEDEBUG=-all
+# Wine: quiet, no Mono or Gecko installers when it sets up its prefix, and a
+# home for that prefix even where the environment names none.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+: "${HOME:=$(getent passwd "$(id -u)" | cut -d: -f6)}"
+export HOME
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(native asan win32)
 for preset in "${presets[@]}"; do
