@@ -53,8 +53,18 @@ class Win32Directory final : public Directory {
   bool first_ = true;
 };
 
+bool IsConsole(HANDLE handle) {
+  DWORD mode;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
 class Win32Platform final : public Platform {
  public:
+  Win32Platform()
+      : out_(GetStdHandle(STD_OUTPUT_HANDLE)),
+        err_(GetStdHandle(STD_ERROR_HANDLE)),
+        outIsConsole_(IsConsole(out_)),
+        errIsConsole_(IsConsole(err_)) {}
   ~Win32Platform() override { Flush(); }
 
   std::u16string_view LongPathPrefix() const override { return u"\\\\?\\"; }
@@ -94,33 +104,30 @@ class Win32Platform final : public Platform {
   void WriteLine(Stream stream, std::u16string_view line) override {
     const DWORD saved = GetLastError();
     if (stream == Stream::Err) Flush();
-    const HANDLE handle =
-        GetStdHandle(stream == Stream::Err ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    DWORD mode;
-    if (GetConsoleMode(handle, &mode)) {
+    const HANDLE handle = stream == Stream::Err ? err_ : out_;
+    if (stream == Stream::Err ? errIsConsole_ : outIsConsole_) {
       // A console shows every character when given UTF-16.
       std::u16string text(line);
       text += u"\r\n";
       DWORD written;
       WriteConsoleW(handle, Wide(text.c_str()), static_cast<DWORD>(text.size()),
                     &written, nullptr);
-    } else {
-      std::string& bytes = stream == Stream::Err ? errorBytes_ : pending_;
+    } else if (stream == Stream::Err) {
+      std::string bytes;
       AppendUtf8(line, bytes);
       bytes += "\r\n";
-      if (stream == Stream::Err) {
-        WriteAll(handle, errorBytes_);
-        errorBytes_.clear();
-      } else if (pending_.size() >= kBufferSize) {
-        Flush();
-      }
+      WriteAll(handle, bytes);
+    } else {
+      AppendUtf8(line, pending_);
+      pending_ += "\r\n";
+      if (pending_.size() >= kBufferSize) Flush();
     }
     SetLastError(saved);
   }
 
   void Flush() override {
     if (pending_.empty()) return;
-    WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), pending_);
+    WriteAll(out_, pending_);
     pending_.clear();
   }
 
@@ -151,8 +158,11 @@ class Win32Platform final : public Platform {
     }
   }
 
-  std::string pending_;
-  std::string errorBytes_;
+  const HANDLE out_;
+  const HANDLE err_;
+  const bool outIsConsole_;
+  const bool errIsConsole_;
+  std::string pending_;  // standard output not yet written
 };
 
 }  // namespace
