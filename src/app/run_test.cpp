@@ -245,6 +245,21 @@ TEST_F(RunTest, CollidingEntriesCostAtMostTwoRenamesEach) {
   EXPECT_LE(system.renameCalls, 2 * count);
 }
 
+template <platform::ErrorCode kCode>
+void FailEveryRename(FakePlatform& system) {
+  system.renameError = [](auto&, auto&) { return kCode; };
+}
+
+// The lines of a run whose two entries both failed with `code`.
+Names BothRenamesFail(std::u16string_view code) {
+  Names lines;
+  for (std::u16string_view name : {u"long-name-one.txt", u"long-name-two.txt"}) {
+    lines.push_back(u"ERROR: \"" + std::u16string(name) + u"\": MoveFile() failed (" +
+                    std::u16string(code) + u").");
+  }
+  return lines;
+}
+
 TEST(RunFaultTest, EveryServiceFailingGivesItsMessageAndStatus) {
   // Which service fails, with which code, and what the run says.
   struct Fault {
@@ -267,20 +282,11 @@ TEST(RunFaultTest, EveryServiceFailingGivesItsMessageAndStatus) {
       {"codes print as signed numbers", [](FakePlatform& s) { s.openError = 0x80070005; },
        {u"ERROR: FindFirstFile() failed (-2147024891)."}, 1},
       {"rename: access denied",
-       [](FakePlatform& s) { s.renameError = [](auto&, auto&) { return 5u; }; },
-       {u"ERROR: \"long-name-one.txt\": MoveFile() failed (5).",
-        u"ERROR: \"long-name-two.txt\": MoveFile() failed (5)."},
-       0},
+       FailEveryRename<5>, BothRenamesFail(u"5"), 0},
       {"rename: busy",
-       [](FakePlatform& s) { s.renameError = [](auto&, auto&) { return 32u; }; },
-       {u"ERROR: \"long-name-one.txt\": MoveFile() failed (32).",
-        u"ERROR: \"long-name-two.txt\": MoveFile() failed (32)."},
-       0},
+       FailEveryRename<32>, BothRenamesFail(u"32"), 0},
       {"rename: name too long",
-       [](FakePlatform& s) { s.renameError = [](auto&, auto&) { return 206u; }; },
-       {u"ERROR: \"long-name-one.txt\": MoveFile() failed (206).",
-        u"ERROR: \"long-name-two.txt\": MoveFile() failed (206)."},
-       0},
+       FailEveryRename<206>, BothRenamesFail(u"206"), 0},
       {"rename: not supported, once",
        [](FakePlatform& s) {
          s.renameError = [](const std::u16string& old, auto&) {

@@ -148,10 +148,8 @@ class PosixDirectory final : public Directory {
       close(copy);
       return false;
     }
-    for (;;) {
-      errno = 0;
-      const dirent* record = readdir(stream);
-      if (record == nullptr) break;  // the end, or a failed read: both end it
+    // The end and a failed read both end the listing.
+    while (const dirent* record = readdir(stream)) {
       const uint32_t length = static_cast<uint32_t>(std::strlen(record->d_name));
       entries_.push_back({names_.size(), length, IsDirectory(*record)});
       names_.append(record->d_name, length);

@@ -120,11 +120,13 @@ TEST_F(PosixTest, AbsolutePathFollowsTheConventionOfRoom) {
 }
 
 TEST_F(PosixTest, LongFormIsTheExistenceTest) {
+  // The path, terminated, in a buffer of 300 units.
   std::u16string path = DecodeName(root_);
+  const size_t length = path.size();
   path.resize(300);
-  path.resize(DecodeName(root_).size());
-  EXPECT_EQ(system_->LongForm(path.data(), 300), path.size());
+  EXPECT_EQ(system_->LongForm(path.data(), 300), length);
   std::u16string missing = DecodeName(root_ + "/missing");
+  missing.resize(300);
   EXPECT_EQ(system_->LongForm(missing.data(), 300), 0u);
   EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(ENOENT));
 }

@@ -35,19 +35,17 @@ def case(function):
     return function
 
 
-def linux_only(function):
-    LINUX_ONLY.add(function)
-    return function
+def tagged(group):
+    """A decorator that puts a case in `group`."""
+    def tag(function):
+        group.add(function)
+        return function
+    return tag
 
 
-def windows_only(function):
-    WINDOWS_ONLY.add(function)
-    return function
-
-
-def uses_seam(function):
-    USES_SEAM.add(function)
-    return function
+linux_only = tagged(LINUX_ONLY)
+windows_only = tagged(WINDOWS_ONLY)
+uses_seam = tagged(USES_SEAM)
 
 
 def lines(*texts):
