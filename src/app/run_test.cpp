@@ -35,7 +35,7 @@ class RunTest : public ::testing::Test {
 
   int Snipdir(std::vector<std::u16string> args) {
     args.insert(args.begin(), u"snipdir");
-    return app::Run(args, system);
+    return app::Run(Tool::kSnipdir, args, system);
   }
 
   FakePlatform system;
@@ -44,7 +44,7 @@ class RunTest : public ::testing::Test {
 TEST(RunUsageTest, WrongArgumentCountPrintsUsage) {
   for (const Names& args : {Names{u"snipdir"}, Names{u"snipdir", u"a", u"12", u"x"}}) {
     FakePlatform system;
-    EXPECT_EQ(app::Run(args, system), 1);
+    EXPECT_EQ(app::Run(Tool::kSnipdir, args, system), 1);
     EXPECT_EQ(system.err, kUsage);
     EXPECT_TRUE(system.out.empty());
     EXPECT_TRUE(system.absoluteRooms.empty());
@@ -82,7 +82,7 @@ TEST_F(RunTest, LimitOutsideEightTo256IsRejected) {
   for (const char16_t* limit :
        {u"7", u"257", u"-1", u"abc", u"0", u"4294967308", u"4294967304"}) {
     FakePlatform fresh;
-    EXPECT_EQ(app::Run({u"snipdir", u"photos", limit}, fresh), 1);
+    EXPECT_EQ(app::Run(Tool::kSnipdir, {u"snipdir", u"photos", limit}, fresh), 1);
     EXPECT_EQ(fresh.out, Names{kRangeMessage});
     EXPECT_TRUE(fresh.err.empty());
     EXPECT_TRUE(fresh.absoluteRooms.empty());  // nothing touched
@@ -107,7 +107,7 @@ TEST_F(RunTest, LimitCutsAtThatLength) {
     fresh.listing = {{name, false}};
     Names args = {u"snipdir", u"photos"};
     args.insert(args.end(), c.limit.begin(), c.limit.end());
-    EXPECT_EQ(app::Run(args, fresh), 0);
+    EXPECT_EQ(app::Run(Tool::kSnipdir, args, fresh), 0);
     EXPECT_EQ(fresh.Names(), Names{c.newName});
   }
 }
@@ -120,7 +120,7 @@ TEST_F(RunTest, OpensTheListingBehindTheResolvedPath) {
   FakePlatform root;
   root.absoluteForm = u"C:\\";
   root.listing = {{u"abcdefghijklmnop.txt", false}};
-  EXPECT_EQ(app::Run({u"snipdir", u"C:\\"}, root), 0);
+  EXPECT_EQ(app::Run(Tool::kSnipdir, {u"snipdir", u"C:\\"}, root), 0);
   EXPECT_EQ(root.openedPattern, u"\\\\?\\C:\\*");
   EXPECT_EQ(root.out, Names{u"\"abcdefghijklmnop.txt\" => \"abcdefgh.txt\""});
 }
@@ -307,16 +307,14 @@ TEST(RunFaultTest, EveryServiceFailingGivesItsMessageAndStatus) {
     system.absoluteForm = u"C:\\data";
     system.listing = {{u"long-name-one.txt", false}, {u"long-name-two.txt", false}};
     fault.inject(system);
-    EXPECT_EQ(app::Run({u"snipdir", u"data"}, system), fault.status) << fault.what;
+    EXPECT_EQ(app::Run(Tool::kSnipdir, {u"snipdir", u"data"}, system), fault.status) << fault.what;
     EXPECT_EQ(system.out, fault.out) << fault.what;
     EXPECT_TRUE(system.err.empty()) << fault.what;
   }
 }
 
 TEST_F(RunTest, PosixStyleSystem) {
-  system.prefix = u"";
-  system.separator = u'/';
-  system.targetExists = 17;  // EEXIST
+  system.BePosix();
   system.absoluteForm = u"/home/user/photos";
   List({u"abcdefghijklmnop.txt", u"abcdefghijklmnoq.txt"});
   EXPECT_EQ(Snipdir({u"photos"}), 0);
@@ -327,5 +325,208 @@ TEST_F(RunTest, PosixStyleSystem) {
                         }));
 }
 
+// --- Names that work everywhere ----------------------------------------------
+
+TEST_F(RunTest, ReservedDeviceNamesCountAsTaken) {
+  List({u"COM1-modem-settings.txt", u"NUL\U0001F600-night-log.log"});
+  EXPECT_EQ(Snipdir({u"photos", u"8"}), 0);
+  EXPECT_EQ(system.out, (Names{
+                            // COM1 to COM9 and COM0 are devices as well.
+                            u"\"COM1-modem-settings.txt\" => \"COMA.txt\"",
+                            u"\"NUL\U0001F600-night-log.log\" => \"NU0.log\"",
+                        }));
+  EXPECT_EQ(system.renameCalls, 2u);  // a device name is never tried
+
+  FakePlatform twelve;
+  twelve.listing = {{u"AUX     notes.txt", false}};
+  EXPECT_EQ(app::Run(Tool::kSnipdir, {u"snipdir", u"d"}, twelve), 0);
+  EXPECT_EQ(twelve.out, Names{u"\"AUX     notes.txt\" => \"AUX    0.txt\""});
+}
+
+TEST_F(RunTest, WhereCaseMattersNamesThatDifferOnlyInCaseCountAsTaken) {
+  system.BePosix();
+  List({u"Holiday-Photo-001.jpeg", u"holiday-photo-002.jpeg", u"SAMESTEM.DAT",
+        u"samestem-long-name.dat", u"\u00C9t\u00E9-en-montagne.txt",
+        u"\u00E9t\u00E9-en-montagne-2.txt"});
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.out,
+            (Names{
+                u"\"Holiday-Photo-001.jpeg\" => \"Holiday-.jpe\"",
+                u"\"holiday-photo-002.jpeg\" => \"holiday0.jpe\"",
+                // Taken by a listed name, in another case.
+                u"\"samestem-long-name.dat\" => \"sameste0.dat\"",
+                u"\"\u00C9t\u00E9-en-montagne.txt\" => \"\u00C9t\u00E9-en-m.txt\"",
+                u"\"\u00E9t\u00E9-en-montagne-2.txt\" => \"\u00E9t\u00E9-en-0.txt\"",
+            }));
+}
+
+TEST_F(RunTest, NameHoldingASeparatorIsNeverRenamed) {
+  List({u"back\\slash-long-name.txt", u"forward/slash-long-name.txt",
+        u"plain-long-name.txt"});
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.out,
+            (Names{
+                u"ERROR: \"back\\\\slash-long-name.txt\": MoveFile() failed (123).",
+                u"ERROR: \"forward/slash-long-name.txt\": MoveFile() failed (123).",
+                u"\"plain-long-name.txt\" => \"plain-lo.txt\"",
+            }));
+  EXPECT_EQ(system.renameCalls, 1u);
+}
+
+// --- A report that can be trusted -------------------------------------------
+
+TEST_F(RunTest, ReportThatCannotBeWrittenStopsTheWalk) {
+  List({u"first-long-name.txt", u"second-long-name.txt"});
+  system.writeError = [](platform::Stream stream) -> platform::ErrorCode {
+    return stream == platform::Stream::Out ? 28 : 0;  // disk full
+  };
+  EXPECT_EQ(Snipdir({u"photos"}), 1);
+  EXPECT_EQ(system.err, Names{u"ERROR: Cannot write the report (28): "
+                              u"\"first-long-name.txt\" => \"first-lo.txt\""});
+  EXPECT_EQ(system.renameCalls, 1u);  // nothing renamed after the line was lost
+}
+
+TEST_F(RunTest, InterruptStopsAfterTheEntryInHand) {
+  List({u"first-long-name.txt", u"second-long-name.txt"});
+  system.renamed = [this](auto&, auto&) { system.interrupted = true; };
+  EXPECT_EQ(Snipdir({u"photos"}), FakePlatform::kInterruptedStatus);
+  EXPECT_EQ(system.out, (Names{u"\"first-long-name.txt\" => \"first-lo.txt\"",
+                               u"ERROR: Interrupted."}));
+  EXPECT_EQ(system.renameCalls, 1u);
+}
+
+TEST(RunMemoryTest, RenameIsReportedWhenMemoryRunsOutRightAfterIt) {
+  for (const bool posix : {false, true}) {
+    FakePlatform system;
+    if (posix) system.BePosix();  // which also remembers the name chosen
+    system.absoluteForm = u"/data";
+    system.listing = {{u"first-long-name.txt", false}, {u"second-long-name.txt", false}};
+    system.renamed = [](auto&, auto&) { platform::FailAllocations(true); };
+    const int status = app::Run(Tool::kSnipdir, {u"snipdir", u"data"}, system);
+    platform::FailAllocations(false);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(system.out, (Names{u"\"first-long-name.txt\" => \"first-lo.txt\"",
+                                 u"ERROR: Out of memory."}));
+  }
+}
+
+// --- snipdir-preview ----------------------------------------------------------
+
+TEST(RunPreviewTest, PrintsWhatTheRunWouldAndRenamesNothing) {
+  // The same directory twice: one previewed, one cut.
+  FakePlatform preview, cut;
+  for (FakePlatform* system : {&preview, &cut}) {
+    system->listing = {{u"holiday-at-the-lake.jpeg", false},
+                       {u"holiday-at-the-sea.jpeg", false},
+                       {u"exactly16chars.a", false},
+                       {u"COM1-and-a-long-name", true}};
+    system->hidden = {u"holiday-at-0.jpe"};
+  }
+  EXPECT_EQ(app::Run(Tool::kPreview, {u"snipdir-preview", u"photos", u"16"}, preview), 0);
+  EXPECT_EQ(app::Run(Tool::kSnipdir, {u"snipdir", u"photos", u"16"}, cut), 0);
+  EXPECT_EQ(preview.out, (Names{
+                             u"\"holiday-at-the-lake.jpeg\" => \"holiday-at-t.jpe\"",
+                             // Chosen earlier in the preview, then taken on disk.
+                             u"\"holiday-at-the-sea.jpeg\" => \"holiday-at-1.jpe\"",
+                             u"\"COM1-and-a-long-name\" => \"COM1-and-a-long-\"",
+                         }));
+  EXPECT_EQ(preview.out, cut.out);
+  EXPECT_EQ(preview.renameCalls, 0u);
+  EXPECT_EQ(preview.Names(),
+            (Names{u"COM1-and-a-long-name", u"exactly16chars.a", u"holiday-at-0.jpe",
+                   u"holiday-at-the-lake.jpeg", u"holiday-at-the-sea.jpeg"}));
+}
+
+TEST(RunPreviewTest, ReportsWhatEveryRenameWouldMeet) {
+  FakePlatform system;
+  system.listing = {{u"long-name-one.txt", false}, {u"long-name-two.txt", false}};
+  system.hidden = {u"long-nam.txt"};
+  system.barrier = 5;  // access denied
+  EXPECT_EQ(app::Run(Tool::kPreview, {u"snipdir-preview", u"photos"}, system), 0);
+  EXPECT_EQ(system.out, BothRenamesFail(u"5"));
+  EXPECT_EQ(system.renameCalls, 0u);
+}
+
+TEST(RunUsageTest, EachProgramHasItsOwnUsage) {
+  FakePlatform preview, undo;
+  EXPECT_EQ(app::Run(Tool::kPreview, {u"snipdir-preview"}, preview), 1);
+  EXPECT_EQ(preview.err[1],
+            u"Shows how snipdir would cut the filenames in a directory; changes nothing.");
+  EXPECT_EQ(preview.err[3], u"  snipdir-preview <directory-path> [max-length,default=12]");
+  EXPECT_EQ(app::Run(Tool::kUndo, {u"snipdir-undo", u"photos"}, undo), 1);
+  EXPECT_EQ(undo.err[3], u"  snipdir-undo <directory-path> <report-file|->");
+  EXPECT_TRUE(undo.out.empty());
+}
+// --- snipdir-undo -------------------------------------------------------------
+
+class UndoTest : public RunTest {
+ protected:
+  int Undo(const std::string& report) {
+    system.files[u"report.txt"] = report;
+    return app::Run(Tool::kUndo, {u"snipdir-undo", u"photos", u"report.txt"}, system);
+  }
+};
+
+TEST_F(UndoTest, RenamesBackLastRenameFirstInTheReportsOwnForm) {
+  List({u"first-lo.txt", u"abcdefgh.txt", u"other.txt"});
+  // Two runs' reports, one after the other: 16, then 12.
+  EXPECT_EQ(Undo("\"first-long-name.txt\" => \"first-long-n.txt\"\n"
+                 "ERROR: \"locked-long-name.txt\": MoveFile() failed (32).\n"
+                 "\"abcdefghijklmnop.txt\" => \"abcdefgh.txt\"\n"
+                 "\"first-long-n.txt\" => \"first-lo.txt\"\n"
+                 "ERROR: Interrupted.\n"),
+            0);
+  EXPECT_EQ(system.out, (Names{
+                            u"\"first-lo.txt\" => \"first-long-n.txt\"",
+                            u"\"abcdefgh.txt\" => \"abcdefghijklmnop.txt\"",
+                            u"\"first-long-n.txt\" => \"first-long-name.txt\"",
+                        }));
+  EXPECT_EQ(system.Names(),
+            (Names{u"abcdefghijklmnop.txt", u"first-long-name.txt", u"other.txt"}));
+}
+
+TEST_F(UndoTest, EachLineCostsAtMostOneRenameAndNothingIsReplaced) {
+  List({u"taken.txt", u"old-name-taken-again.txt", u"inside.txt"});
+  EXPECT_EQ(Undo("\"gone-long-name.txt\" => \"gone.txt\"\n"
+                 "\"old-name-taken-again.txt\" => \"taken.txt\"\n"
+                 "\"half a line\n"
+                 "\"..\\\\escape.txt\" => \"inside.txt\"\n"
+                 "\"x\" => \"a/b\"\n"
+                 "\"..\" => \"inside.txt\"\n"),
+            0);
+  EXPECT_EQ(system.out, (Names{
+                            u"ERROR: \"inside.txt\": MoveFile() failed (123).",
+                            u"ERROR: \"a/b\": MoveFile() failed (123).",
+                            u"ERROR: \"inside.txt\": MoveFile() failed (123).",
+                            u"ERROR: Line 3 of the report cannot be read.",
+                            u"ERROR: \"taken.txt\": MoveFile() failed (183).",
+                            u"ERROR: \"gone.txt\": MoveFile() failed (2).",
+                        }));
+  EXPECT_EQ(system.renameCalls, 2u);
+  EXPECT_EQ(system.Names(), (Names{u"inside.txt", u"old-name-taken-again.txt", u"taken.txt"}));
+}
+
+TEST_F(UndoTest, ReadsEveryEncodingAReportIsSavedIn) {
+  const std::string line = "\"caf\xC3\xA9-au-lait.txt\" => \"caf\xC3\xA9-au-.txt\"";
+  std::string utf16 = "\xFF\xFE";
+  for (const char16_t unit : std::u16string(u"\"caf\u00E9-au-lait.txt\" => \"caf\u00E9-au-.txt\"\r\n")) {
+    utf16 += static_cast<char>(unit & 0xFF);
+    utf16 += static_cast<char>(unit >> 8);
+  }
+  for (const std::string& report : {line, line + "\r\n", "\xEF\xBB\xBF" + line + "\r\n", utf16}) {
+    FakePlatform fresh;
+    fresh.listing = {{u"caf\u00E9-au-.txt", false}};
+    fresh.standardInput = report;
+    EXPECT_EQ(app::Run(Tool::kUndo, {u"snipdir-undo", u"photos", u"-"}, fresh), 0);
+    EXPECT_EQ(fresh.out, Names{u"\"caf\u00E9-au-.txt\" => \"caf\u00E9-au-lait.txt\""});
+  }
+}
+
+TEST_F(UndoTest, ReportThatCannotBeReadEndsTheRun) {
+  List({u"abcdefgh.txt"});
+  EXPECT_EQ(app::Run(Tool::kUndo, {u"snipdir-undo", u"photos", u"missing.txt"}, system), 1);
+  EXPECT_EQ(system.out, Names{u"ERROR: Cannot read the report (2)."});
+  EXPECT_EQ(system.renameCalls, 0u);
+}
 }  // namespace
 }  // namespace app

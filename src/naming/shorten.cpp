@@ -46,14 +46,13 @@ CutResult ShortenName(std::u16string_view name, bool isDirectory,
   result.newName.append(extension.substr(0, kept));
   result.counterAnchor = static_cast<uint32_t>(stem);
 
-  if (kept == 0) {
-    // Windows strips trailing spaces and dots from ordinary paths, which
-    // would leave the entry unreachable for most programs.
-    for (size_t i = result.newName.size();
-         i > 0 && (result.newName[i - 1] == u' ' || result.newName[i - 1] == u'.');
-         --i) {
-      result.newName[i - 1] = u'_';
-    }
+  // Windows strips trailing spaces and dots from ordinary paths, which would
+  // leave the entry unreachable for most programs; this holds for a kept
+  // extension too (".   " or a bare ".").
+  for (size_t i = result.newName.size();
+       i > 0 && (result.newName[i - 1] == u' ' || result.newName[i - 1] == u'.');
+       --i) {
+    result.newName[i - 1] = u'_';
   }
   return result;
 }

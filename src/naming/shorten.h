@@ -24,8 +24,8 @@ struct CutResult {
 // file's extension dot and up to three extension characters at the end.
 // Directories, names without a dot and names whose only dot leads have no
 // extension. A cut never keeps the high half of a surrogate pair without its
-// low half, and a name that keeps no extension never ends in a space or a dot
-// (each trailing one becomes "_").
+// low half, and the new name never ends in a space or a dot (each unit of a
+// trailing run of them becomes "_", in a kept extension too).
 CutResult ShortenName(std::u16string_view name, bool isDirectory,
                       uint32_t maxLength);
 

@@ -33,7 +33,7 @@ TEST(ShortenNameTest, CutsToTheLimitKeepingShortExtension) {
       {u"abcdefghijklmnop", false, 12, u"abcdefghijkl", 12},
       {u".abcdefghijklmnop", false, 12, u".abcdefghijk", 12},
       {u".abcdefghijklmnop.txt", false, 12, u".abcdefg.txt", 8},
-      {u"abcdefghijklmnop.", false, 12, u"abcdefghijk.", 11},
+      {u"abcdefghijklmnop.", false, 12, u"abcdefghijk_", 11},
       {u"abcdefghijklmno.t", false, 12, u"abcdefghij.t", 10},
       {u"a.bcdefghijklmnop", false, 12, u"a.bcdefg.bcd", 8},
       {u"abc.defghijklmnop", false, 12, u"abc.defg.def", 8},
@@ -64,15 +64,16 @@ TEST(ShortenNameTest, NeverKeepsHalfASurrogatePair) {
   ExpectCuts(cases);
 }
 
-TEST(ShortenNameTest, NameWithoutExtensionNeverEndsInSpaceOrDot) {
+TEST(ShortenNameTest, NewNameNeverEndsInSpaceOrDot) {
   const CutCase cases[] = {
       {u"Trip to the lake", true, 8, u"Trip to_", 8},
       {u"some.  ..more", true, 8, u"some____", 8},
       {u"Trip to the lake", false, 8, u"Trip to_", 8},
       {u".hidden name is long", false, 8, u".hidden_", 8},
-      // A kept extension is left alone, even a bare dot.
-      {u"abcdefghijklmnop.", false, 12, u"abcdefghijk.", 11},
-      {u"abcdefgh  jklmnop.txt", false, 12, u"abcdefgh.txt", 8},
+      // A kept extension too; the anchor stays where the extension begins.
+      {u"notes-for-the-meeting.", false, 12, u"notes-for-t_", 11},
+      {u"abcdefghijklmnop.   x", false, 12, u"abcdefgh____", 8},
+      {u"report-final-version.  \U0001F600", false, 12, u"report-f___", 8},
       {u"abcdefg   jklmnop.txt", false, 12, u"abcdefg .txt", 8},
   };
   ExpectCuts(cases);

@@ -39,7 +39,7 @@ bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
   // Absolute form, behind the prefix, growing the buffer until it fits. The
   // fit test keeps room for the prefix even when none is written, so that a
   // grown buffer always passes on the next round.
-  const std::u16string_view prefix = system.LongPathPrefix();
+  const std::u16string_view prefix = system.traits().longPathPrefix;
   const uint32_t prefixLength = static_cast<uint32_t>(prefix.size());
   const bool prefixed = prefixLength > 0 && !BeginsWithTwoBackslashes(path);
   for (;;) {

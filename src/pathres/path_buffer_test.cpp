@@ -137,8 +137,7 @@ TEST(ResolveLongPathTest, ReusesABufferAndResetsTheOutcome) {
 
 TEST(ResolveLongPathTest, WithoutAPrefixThePathIsTakenAsItIs) {
   FakePlatform system;
-  system.prefix = u"";
-  system.separator = u'/';
+  system.BePosix();
   for (const std::u16string& path :
        {std::u16string(u"/home/user/photos"), std::u16string(u"//double/slash"),
         u"/" + Repeat(u'p', 300)}) {

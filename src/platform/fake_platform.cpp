@@ -1,6 +1,25 @@
 #include "platform/fake_platform.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+namespace {
+
+bool failAllocations = false;
+
+}  // namespace
+
+// Every allocation of the test program comes here, so that a test can make
+// memory run out at the moment it chooses.
+void* operator new(std::size_t size) {
+  if (!failAllocations) {
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  }
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace platform {
 namespace {
@@ -15,6 +34,19 @@ uint32_t Deliver(const std::u16string& text, uint32_t room,
 
 }  // namespace
 
+void FailAllocations(bool fail) { failAllocations = fail; }
+
+// What the fake does stands in for the system, whose work takes none of the
+// program's memory: allocations in it never fail.
+class SystemWork {
+ public:
+  SystemWork() : failing_(failAllocations) { failAllocations = false; }
+  ~SystemWork() { failAllocations = failing_; }
+
+ private:
+  const bool failing_;
+};
+
 class FakeDirectory final : public Directory {
  public:
   FakeDirectory(FakePlatform& system, std::u16string directory)
@@ -28,33 +60,52 @@ class FakeDirectory final : public Directory {
     return true;
   }
 
-  bool Rename(const char16_t* oldPath, const char16_t* newPath,
-              size_t nameStart) override {
+  ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
+                   size_t nameStart) override {
+    std::u16string oldName, newName;
+    const ErrorCode error = Move(oldPath, newPath, nameStart, oldName, newName);
+    if (error == 0 && system_.renamed) system_.renamed(oldName, newName);
+    return error;
+  }
+
+  ErrorCode LookUp(const char16_t* path, size_t nameStart) override {
+    const SystemWork work;
+    ++system_.lookUpCalls;
+    std::u16string name;
+    if (const ErrorCode error = Split(path, nameStart, name)) return error;
+    return system_.present_.count(name) != 0 ? system_.systemTraits.targetExists : 0;
+  }
+
+  ErrorCode RenameBarrier() override { return system_.barrier; }
+
+ private:
+  ErrorCode Move(const char16_t* oldPath, const char16_t* newPath, size_t nameStart,
+                 std::u16string& oldName, std::u16string& newName) {
+    const SystemWork work;
     ++system_.renameCalls;
-    const std::u16string_view oldFull(oldPath), newFull(newPath);
-    // Both paths must name entries of the listed directory.
-    if (oldFull.substr(0, nameStart) != directory_ ||
-        newFull.substr(0, nameStart) != directory_) {
-      return system_.Fail(87);  // ERROR_INVALID_PARAMETER
-    }
-    const std::u16string oldName(oldFull.substr(nameStart));
-    const std::u16string newName(newFull.substr(nameStart));
+    if (const ErrorCode error = Split(oldPath, nameStart, oldName)) return error;
+    if (const ErrorCode error = Split(newPath, nameStart, newName)) return error;
     if (system_.renameError) {
-      if (const ErrorCode code = system_.renameError(oldName, newName)) {
-        return system_.Fail(code);
-      }
+      if (const ErrorCode code = system_.renameError(oldName, newName)) return code;
     }
     auto& present = system_.present_;
     const auto old = present.find(oldName);
-    if (old == present.end()) return system_.Fail(2);  // ERROR_FILE_NOT_FOUND
-    if (present.count(newName) != 0) return system_.Fail(system_.targetExists);
+    if (old == present.end()) return 2;  // ERROR_FILE_NOT_FOUND
+    if (present.count(newName) != 0) return system_.systemTraits.targetExists;
     const bool isDirectory = old->second;
     present.erase(old);
     present.emplace(newName, isDirectory);
-    return true;
+    return 0;
   }
 
- private:
+  // The name of `path`, which must name an entry of the listed directory.
+  ErrorCode Split(std::u16string_view path, size_t nameStart,
+                  std::u16string& name) const {
+    if (path.substr(0, nameStart) != directory_) return 87;  // ERROR_INVALID_PARAMETER
+    name = path.substr(nameStart);
+    return 0;
+  }
+
   FakePlatform& system_;
   const std::u16string directory_;  // the directory path and its separator
   size_t next_ = 0;
@@ -96,8 +147,24 @@ std::unique_ptr<Directory> FakePlatform::OpenDirectory(const char16_t* pattern) 
   return std::make_unique<FakeDirectory>(*this, std::move(directory));
 }
 
-void FakePlatform::WriteLine(Stream stream, std::u16string_view line) {
+ErrorCode FakePlatform::ReadFile(const char16_t* path, std::string& bytes) {
+  if (path == nullptr) {
+    bytes = standardInput;
+    return 0;
+  }
+  const auto file = files.find(path);
+  if (file == files.end()) return 2;  // ERROR_FILE_NOT_FOUND
+  bytes = file->second;
+  return 0;
+}
+
+ErrorCode FakePlatform::WriteLine(Stream stream, std::u16string_view line) {
+  const SystemWork work;
+  if (writeError) {
+    if (const ErrorCode error = writeError(stream)) return error;
+  }
   (stream == Stream::Out ? out : err).emplace_back(line);
+  return 0;
 }
 
 }  // namespace platform

@@ -13,6 +13,9 @@
 
 namespace platform {
 
+// While true, every allocation of the test program throws std::bad_alloc.
+void FailAllocations(bool fail);
+
 class FakePlatform final : public Platform {
  public:
   struct FakeEntry {
@@ -20,10 +23,11 @@ class FakePlatform final : public Platform {
     bool isDirectory = false;
   };
 
+  Traits systemTraits = {u"\\\\?\\", u'\\', u"\\/", 183, 123, false, false};
+  // POSIX-like traits: no prefix, "/", EEXIST, EINVAL, case and bytes.
+  void BePosix() { systemTraits = {u"", u'/', u"/", 17, 22, true, true}; }
+
   // --- Path services --------------------------------------------------------
-  std::u16string prefix = u"\\\\?\\";
-  char16_t separator = u'\\';
-  ErrorCode targetExists = 183;
   // What AbsolutePath produces for any argument; the argument itself if empty.
   std::u16string absoluteForm;
   // What LongForm turns the whole buffer into; unchanged if empty.
@@ -48,27 +52,41 @@ class FakePlatform final : public Platform {
   // fails the rename with that code.
   std::function<ErrorCode(const std::u16string&, const std::u16string&)>
       renameError;
+  // Called after every rename that happened.
+  std::function<void(const std::u16string&, const std::u16string&)> renamed;
+  // What RenameBarrier answers.
+  ErrorCode barrier = 0;
   // The pattern the listing was opened with.
   std::u16string openedPattern;
   size_t renameCalls = 0;
+  size_t lookUpCalls = 0;
 
-  // --- Output ---------------------------------------------------------------
+  // --- Files and output -----------------------------------------------------
+  // The files ReadFile finds, and standard input.
+  std::map<std::u16string, std::string> files;
+  std::string standardInput;
+  // Called before every line written; a nonzero result fails the write.
+  std::function<ErrorCode(Stream)> writeError;
   std::vector<std::u16string> out;
   std::vector<std::u16string> err;
+
+  // --- Interruption ---------------------------------------------------------
+  bool interrupted = false;
+  static constexpr int kInterruptedStatus = 130;
 
   // The names now in the directory, sorted.
   std::vector<std::u16string> Names() const;
 
-  std::u16string_view LongPathPrefix() const override { return prefix; }
-  char16_t Separator() const override { return separator; }
-  ErrorCode TargetExists() const override { return targetExists; }
+  const Traits& traits() const override { return systemTraits; }
   uint32_t AbsolutePath(const char16_t* path, uint32_t room,
                         char16_t* destination) override;
   uint32_t LongForm(char16_t* buffer, uint32_t room) override;
   std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override;
   ErrorCode LastError() const override { return lastError_; }
-  void WriteLine(Stream stream, std::u16string_view line) override;
-  void Flush() override {}
+  ErrorCode ReadFile(const char16_t* path, std::string& bytes) override;
+  ErrorCode WriteLine(Stream stream, std::u16string_view line) override;
+  bool Interrupted() const override { return interrupted; }
+  int ExitInterrupted() override { return kInterruptedStatus; }
 
  private:
   friend class FakeDirectory;

@@ -2,7 +2,10 @@
 //
 // One implementation per system (posix.cpp, win32.cpp) and an in-memory fake
 // for the tests. Paths and names are UTF-16 on every system; error codes are
-// the system's own (errno values on POSIX, Win32 codes on Windows).
+// the system's own (errno values on POSIX, Win32 codes on Windows). Calls
+// added since the first version hand back their error code themselves, 0
+// meaning success; the path services and the opening of a listing keep the
+// Win32 convention of a last error.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +19,26 @@ namespace platform {
 
 using ErrorCode = uint32_t;
 
+// The fixed facts of a system that the run needs to know.
+struct Traits {
+  // Written in front of an absolute path so that the system takes it as it
+  // stands, without a length limit ("\\?\" on Windows, empty on POSIX).
+  std::u16string_view longPathPrefix;
+  // Separates a directory path from an entry name.
+  char16_t separator;
+  // Every unit that separates path components ("\" and "/" on Windows).
+  std::u16string_view separators;
+  // The error code of a rename whose new name is taken.
+  ErrorCode targetExists;
+  // The error code of a name the system cannot take as one entry's name.
+  ErrorCode invalidName;
+  // True when names that differ only in case are different entries.
+  bool caseSensitive;
+  // True when names are byte strings: a unit U+DC80 to U+DCFF then stands
+  // for a byte that is not part of well-formed UTF-8.
+  bool namesAreBytes;
+};
+
 // One entry of a directory listing. `name` stays valid until the next call
 // to Directory::Next.
 struct Entry {
@@ -24,6 +47,8 @@ struct Entry {
 };
 
 // An open listing of one directory, through which its entries are renamed.
+// Paths given to it are full paths of entries of this directory whose names
+// begin at `nameStart`.
 class Directory {
  public:
   virtual ~Directory() = default;
@@ -33,11 +58,21 @@ class Directory {
   virtual bool Next(Entry& entry) = 0;
 
   // Renames the entry `oldPath` to `newPath`, never replacing an entry that
-  // already holds the new name: that failure leaves TargetExists() as the last
-  // error. Both are full paths of entries of this directory whose names begin
-  // at `nameStart`. False on failure, with the reason left for LastError().
-  virtual bool Rename(const char16_t* oldPath, const char16_t* newPath,
-                      size_t nameStart) = 0;
+  // already holds the new name (that failure is Traits::targetExists).
+  // Returns 0, or the error code of the failure.
+  virtual ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
+                           size_t nameStart) = 0;
+
+  // Looks the name of `path` up the way a rename to it would, without
+  // renaming anything: Traits::targetExists when an entry of that name
+  // exists (ignoring case where the system does), 0 when the name is free,
+  // or the error code of the lookup.
+  virtual ErrorCode LookUp(const char16_t* path, size_t nameStart) = 0;
+
+  // The error code every rename in this directory would fail with whatever
+  // the names (no permission to change the directory), or 0 when none is
+  // known. Cheap checks only: a rename can still fail for other reasons.
+  virtual ErrorCode RenameBarrier() = 0;
 };
 
 enum class Stream { Out, Err };
@@ -46,13 +81,7 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Written in front of an absolute path so that the system takes it as it
-  // stands, without a length limit ("\\?\" on Windows, empty on POSIX).
-  virtual std::u16string_view LongPathPrefix() const = 0;
-  // Separates a directory path from an entry name.
-  virtual char16_t Separator() const = 0;
-  // The error code of a rename whose new name is taken.
-  virtual ErrorCode TargetExists() const = 0;
+  virtual const Traits& traits() const = 0;
 
   // Both path services follow one convention: when the result fits in `room`
   // code units (terminator included) they write it and return its length
@@ -72,16 +101,31 @@ class Platform {
   // LastError().
   virtual std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) = 0;
 
-  // The error code of the last failed call on this platform or its listings.
+  // The error code of the last failed path service or OpenDirectory.
   virtual ErrorCode LastError() const = 0;
 
-  // Writes `line` and a line break to the stream, names exactly as they are.
-  virtual void WriteLine(Stream stream, std::u16string_view line) = 0;
-  // Makes everything written so far reach its destination.
-  virtual void Flush() = 0;
+  // Reads the whole file `path` (standard input when null) into `bytes`.
+  // Returns 0, or the error code of the failure.
+  virtual ErrorCode ReadFile(const char16_t* path, std::string& bytes) = 0;
+
+  // Writes `line` and a line break to the stream with one write, so that a
+  // line written has reached the system before the call returns. Does not
+  // allocate memory for lines of up to kLineReserve units. Returns 0, or the
+  // error code of the failure.
+  static constexpr size_t kLineReserve = 16 * 1024;
+  virtual ErrorCode WriteLine(Stream stream, std::u16string_view line) = 0;
+
+  // True once the user asked the program to stop: Ctrl+C, a termination
+  // signal, the console closing.
+  virtual bool Interrupted() const = 0;
+  // Ends the program the way a program stopped by the user ends on this
+  // system. Returns (the exit status to use) only where it cannot.
+  virtual int ExitInterrupted() = 0;
 };
 
-// The platform of the system this program was built for.
+// The platform of the system this program was built for. It catches the
+// user's requests to stop (see Interrupted) and makes a closed pipe a write
+// error rather than the end of the program.
 std::unique_ptr<Platform> MakeSystemPlatform();
 
 // The command-line arguments as UTF-16, program name first. On Windows they

@@ -3,15 +3,20 @@
 // Names are byte strings, converted losslessly to and from UTF-16. Paths of
 // any length work: a path longer than PATH_MAX is opened piece by piece, and
 // the listed directory's entries are renamed relative to its descriptor.
+// Every report line is written at once, and the user's requests to stop
+// (SIGINT, SIGTERM, SIGHUP) are only noted, for the run to stop between two
+// entries.
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -87,10 +92,13 @@ Descriptor OpenPath(const std::string& path, int flags) {
   return Descriptor(openat(base.get(), rest.c_str(), flags));
 }
 
-bool ToBytes(std::u16string_view text, std::string& out) {
-  if (EncodeName(text, out)) return true;
-  errno = EILSEQ;
-  return false;
+// The byte form of a name or path; EILSEQ when it has none.
+ErrorCode ToBytes(std::u16string_view text, std::string& out) {
+  return EncodeName(text, out) ? 0 : EILSEQ;
+}
+
+ErrorCode ErrnoUnless(bool succeeded) {
+  return succeeded ? 0 : static_cast<ErrorCode>(errno);
 }
 
 // The listing of one directory, read whole when it is opened: renaming while
@@ -115,19 +123,33 @@ class PosixDirectory final : public Directory {
     return true;
   }
 
-  bool Rename(const char16_t* oldPath, const char16_t* newPath,
-              size_t nameStart) override {
-    if (!ToBytes(oldPath + nameStart, oldName_) ||
-        !ToBytes(newPath + nameStart, newName_)) {
-      return false;
-    }
+  ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
+                   size_t nameStart) override {
+    if (const ErrorCode error = ToBytes(oldPath + nameStart, oldName_)) return error;
+    if (const ErrorCode error = ToBytes(newPath + nameStart, newName_)) return error;
     const int fd = fd_.get();
     if (renameat2(fd, oldName_.c_str(), fd, newName_.c_str(),
                   RENAME_NOREPLACE) == 0) {
-      return true;
+      return 0;
     }
-    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (errno != EINVAL && errno != ENOSYS) return static_cast<ErrorCode>(errno);
     return RenameWithoutFlag();
+  }
+
+  ErrorCode LookUp(const char16_t* path, size_t nameStart) override {
+    if (const ErrorCode error = ToBytes(path + nameStart, newName_)) return error;
+    struct stat status;
+    if (fstatat(fd_.get(), newName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+      return EEXIST;
+    }
+    return errno == ENOENT ? 0 : static_cast<ErrorCode>(errno);
+  }
+
+  ErrorCode RenameBarrier() override {
+    // A rename needs write and search permission on the directory (EACCES),
+    // a directory that may change (EPERM when immutable) and a writable
+    // file system (EROFS): the access check answers all three.
+    return ErrnoUnless(faccessat(fd_.get(), ".", W_OK | X_OK, AT_EACCESS) == 0);
   }
 
  private:
@@ -169,25 +191,26 @@ class PosixDirectory final : public Directory {
   // under the new name, which fails if the name is taken, and then loses the
   // old one. A directory cannot be linked: its new name is checked first,
   // which leaves a short window for a race.
-  bool RenameWithoutFlag() {
+  ErrorCode RenameWithoutFlag() {
     const int fd = fd_.get();
     struct stat status;
     if (fstatat(fd, oldName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      return false;
+      return static_cast<ErrorCode>(errno);
     }
     if (S_ISDIR(status.st_mode)) {
       if (fstatat(fd, newName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return false;
+        return EEXIST;
       }
-      if (errno != ENOENT) return false;
-      return renameat(fd, oldName_.c_str(), fd, newName_.c_str()) == 0;
+      if (errno != ENOENT) return static_cast<ErrorCode>(errno);
+      return ErrnoUnless(renameat(fd, oldName_.c_str(), fd, newName_.c_str()) == 0);
     }
-    if (linkat(fd, oldName_.c_str(), fd, newName_.c_str(), 0) != 0) return false;
-    if (unlinkat(fd, oldName_.c_str(), 0) == 0) return true;
-    KeepErrno keep;
+    if (linkat(fd, oldName_.c_str(), fd, newName_.c_str(), 0) != 0) {
+      return static_cast<ErrorCode>(errno);
+    }
+    if (unlinkat(fd, oldName_.c_str(), 0) == 0) return 0;
+    const ErrorCode error = static_cast<ErrorCode>(errno);
     unlinkat(fd, newName_.c_str(), 0);
-    return false;
+    return error;
   }
 
   Descriptor fd_;
@@ -199,14 +222,65 @@ class PosixDirectory final : public Directory {
   std::string newName_;
 };
 
+// The signal that asked the program to stop; 0 until one did.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void NoteStop(int signal) {
+  if (stopSignal == 0) stopSignal = signal;
+}
+
+// SIGINT, SIGTERM and SIGHUP only note the request (a signal that was
+// ignored when the program started stays ignored, as nohup wants), and a
+// closed pipe becomes a write error (EPIPE) instead of the end of the program.
+void CatchStops() {
+  struct sigaction action = {};
+  action.sa_handler = NoteStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;  // a write in progress goes on to its end
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous;
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
+      sigaction(signal, &action, nullptr);
+    }
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+// A closed standard descriptor would be handed to the next file opened, and
+// the report would go into that file. A placeholder open for reading keeps
+// the number taken, so that writing there fails (EBADF) as it should.
+void HoldClosedStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int placeholder = open("/dev/null", O_RDONLY);
+      if (placeholder >= 0 && placeholder != fd) {
+        dup2(placeholder, fd);
+        close(placeholder);
+      }
+    }
+  }
+}
+
 class PosixPlatform final : public Platform {
  public:
-  PosixPlatform() : interactive_(isatty(STDOUT_FILENO) == 1) {}
-  ~PosixPlatform() override { Flush(); }
+  PosixPlatform() {
+    static const bool prepared = (HoldClosedStandardDescriptors(), CatchStops(), true);
+    (void)prepared;
+    bytes_.reserve(3 * kLineReserve + 1);
+  }
 
-  std::u16string_view LongPathPrefix() const override { return {}; }
-  char16_t Separator() const override { return u'/'; }
-  ErrorCode TargetExists() const override { return EEXIST; }
+  const Traits& traits() const override {
+    static const Traits traits = {
+        u"",     // longPathPrefix
+        u'/',    // separator
+        u"/",    // separators
+        EEXIST,  // targetExists
+        EINVAL,  // invalidName
+        true,    // caseSensitive
+        true,    // namesAreBytes
+    };
+    return traits;
+  }
 
   uint32_t AbsolutePath(const char16_t* path, uint32_t room,
                         char16_t* destination) override {
@@ -229,7 +303,10 @@ class PosixPlatform final : public Platform {
     // POSIX has no short names: the long form is the path itself, once it
     // is known to exist.
     std::string bytes;
-    if (!ToBytes(buffer, bytes)) return 0;
+    if (!EncodeName(buffer, bytes)) {
+      errno = EILSEQ;
+      return 0;
+    }
     if (!OpenPath(bytes, O_PATH).valid()) return 0;
     const std::u16string_view path(buffer);
     return path.size() < room ? static_cast<uint32_t>(path.size())
@@ -242,33 +319,53 @@ class PosixPlatform final : public Platform {
     std::u16string_view directory(pattern);
     if (!directory.empty() && directory.back() == u'*') directory.remove_suffix(1);
     std::string bytes;
-    if (!ToBytes(directory, bytes)) return nullptr;
+    if (!EncodeName(directory, bytes)) {
+      errno = EILSEQ;
+      return nullptr;
+    }
     return PosixDirectory::Open(bytes);
   }
 
   ErrorCode LastError() const override { return static_cast<ErrorCode>(errno); }
 
-  void WriteLine(Stream stream, std::u16string_view line) override {
-    std::string bytes;
-    EncodeName(line, bytes);  // the names in it come from byte strings
-    bytes += '\n';
-    if (stream == Stream::Err) {
-      Flush();
-      WriteAll(STDERR_FILENO, bytes);
-      return;
+  ErrorCode ReadFile(const char16_t* path, std::string& bytes) override {
+    Descriptor file;
+    if (path != nullptr) {
+      std::string name;
+      if (const ErrorCode error = ToBytes(path, name)) return error;
+      file = OpenPath(name, O_RDONLY);
+      if (!file.valid()) return static_cast<ErrorCode>(errno);
     }
-    pending_ += bytes;
-    if (interactive_ || pending_.size() >= kBufferSize) Flush();
+    const int fd = path != nullptr ? file.get() : STDIN_FILENO;
+    bytes.clear();
+    char chunk[64 * 1024];
+    for (;;) {
+      const ssize_t count = read(fd, chunk, sizeof chunk);
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) return static_cast<ErrorCode>(errno);
+      if (count == 0) return 0;
+      bytes.append(chunk, static_cast<size_t>(count));
+    }
   }
 
-  void Flush() override {
-    WriteAll(STDOUT_FILENO, pending_);
-    pending_.clear();
+  ErrorCode WriteLine(Stream stream, std::u16string_view line) override {
+    if (!EncodeName(line, bytes_)) return EILSEQ;
+    bytes_ += '\n';
+    return WriteAll(stream == Stream::Err ? STDERR_FILENO : STDOUT_FILENO, bytes_);
+  }
+
+  bool Interrupted() const override { return stopSignal != 0; }
+
+  int ExitInterrupted() override {
+    // Ended by the signal itself, so that the shell and the calling program
+    // see what happened.
+    const int signal = stopSignal;
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+    return 128 + signal;
   }
 
  private:
-  static constexpr size_t kBufferSize = 64 * 1024;
-
   static bool CurrentDirectory(std::string& out) {
     char* path = getcwd(nullptr, 0);
     if (path == nullptr) return false;
@@ -284,18 +381,18 @@ class PosixPlatform final : public Platform {
     return static_cast<uint32_t>(text.size());
   }
 
-  static void WriteAll(int fd, std::string_view bytes) {
-    KeepErrno keep;
+  static ErrorCode WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
       const ssize_t written = write(fd, bytes.data(), bytes.size());
       if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return;  // nowhere left to report it
+      if (written < 0) return static_cast<ErrorCode>(errno);
+      if (written == 0) return EIO;
       bytes.remove_prefix(static_cast<size_t>(written));
     }
+    return 0;
   }
 
-  const bool interactive_;
-  std::string pending_;
+  std::string bytes_;  // the line being written, its room reserved
 };
 
 }  // namespace

@@ -77,15 +77,21 @@ TEST_F(PosixTest, RenameNeverReplacesAnEntry) {
   ASSERT_NE(directory, nullptr);
   const std::u16string base = DecodeName(root_ + "/");
   const std::u16string oldPath = base + u"old-name", newPath = base + u"new";
-  EXPECT_FALSE(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()));
-  EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(EEXIST));
-  EXPECT_EQ(system_->TargetExists(), static_cast<ErrorCode>(EEXIST));
+  EXPECT_EQ(directory->LookUp(newPath.c_str(), base.size()), ErrorCode{EEXIST});
+  EXPECT_EQ(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()),
+            ErrorCode{EEXIST});
+  EXPECT_EQ(system_->traits().targetExists, ErrorCode{EEXIST});
   EXPECT_EQ(Read(root_ + "/new"), "precious");
   EXPECT_EQ(Read(root_ + "/old-name"), "old");
 
   const std::u16string freePath = base + u"n\xDCE9w";  // byte E9 alone
-  EXPECT_TRUE(directory->Rename(oldPath.c_str(), freePath.c_str(), base.size()));
+  EXPECT_EQ(directory->LookUp(freePath.c_str(), base.size()), 0u);
+  EXPECT_EQ(directory->Rename(oldPath.c_str(), freePath.c_str(), base.size()), 0u);
   EXPECT_EQ(Read(root_ + "/n\xE9w"), "old");
+  // A lone surrogate that stands for no byte has no byte form.
+  const std::u16string unencodable = base + u"n\xD800w";
+  EXPECT_EQ(directory->Rename(freePath.c_str(), unencodable.c_str(), base.size()),
+            ErrorCode{EILSEQ});
 }
 
 TEST_F(PosixTest, MissingEntryReportsItsError) {
@@ -93,14 +99,25 @@ TEST_F(PosixTest, MissingEntryReportsItsError) {
   ASSERT_NE(directory, nullptr);
   const std::u16string base = DecodeName(root_ + "/");
   const std::u16string oldPath = base + u"gone", newPath = base + u"new";
-  EXPECT_FALSE(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()));
-  EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(ENOENT));
+  EXPECT_EQ(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()),
+            ErrorCode{ENOENT});
 }
 
 TEST_F(PosixTest, OpeningAFileAsADirectoryFails) {
   Write(root_ + "/file", "f");
   EXPECT_EQ(system_->OpenDirectory(Pattern(root_ + "/file").c_str()), nullptr);
   EXPECT_EQ(system_->LastError(), static_cast<ErrorCode>(ENOTDIR));
+}
+
+TEST_F(PosixTest, ReadsAWholeFileOrSaysWhyNot) {
+  const std::string content(200 * 1024, 'r');  // more than one read
+  Write(root_ + "/report", content);
+  std::string bytes;
+  EXPECT_EQ(system_->ReadFile(DecodeName(root_ + "/report").c_str(), bytes), 0u);
+  EXPECT_EQ(bytes, content);
+  EXPECT_EQ(system_->ReadFile(DecodeName(root_ + "/missing").c_str(), bytes),
+            ErrorCode{ENOENT});
+  EXPECT_EQ(system_->ReadFile(DecodeName(root_).c_str(), bytes), ErrorCode{EISDIR});
 }
 
 TEST_F(PosixTest, AbsolutePathFollowsTheConventionOfRoom) {
@@ -158,7 +175,7 @@ TEST_F(PosixTest, DirectoryBeyondPathMaxIsListedAndRenamed) {
   const std::u16string base = DecodeName(path + "/");
   const std::u16string oldPath = base + u"a-long-file-name.txt";
   const std::u16string newPath = base + u"a-long.txt";
-  EXPECT_TRUE(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()));
+  EXPECT_EQ(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()), 0u);
 }
 
 }  // namespace

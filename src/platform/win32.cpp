@@ -7,8 +7,14 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/utf8.h"
 
 // The wide console start-up's argument splitting, from the C run-time library.
+// Used rather than CommandLineToArgvW (shell32), whose rules for quotes and
+// backslashes differ from the run-time's in corner cases (the program name,
+// "" inside quotes): this way the arguments are exactly those a wmain built
+// with this run-time receives, and the program needs no DLL beyond kernel32
+// and msvcrt.
 struct WideStartupInfo {
   int newMode;
 };
@@ -25,6 +31,10 @@ const wchar_t* Wide(const char16_t* text) {
 }
 wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
+ErrorCode LastErrorUnless(bool succeeded) {
+  return succeeded ? 0 : GetLastError();
+}
+
 class Win32Directory final : public Directory {
  public:
   Win32Directory(HANDLE handle, const WIN32_FIND_DATAW& first)
@@ -39,13 +49,23 @@ class Win32Directory final : public Directory {
     return true;
   }
 
-  bool Rename(const char16_t* oldPath, const char16_t* newPath,
-              size_t /*nameStart*/) override {
+  ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
+                   size_t /*nameStart*/) override {
     // MoveFileW never replaces an existing entry.
-    if (MoveFileW(Wide(oldPath), Wide(newPath))) return true;
-    if (GetLastError() == ERROR_FILE_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
-    return false;
+    const ErrorCode error = LastErrorUnless(MoveFileW(Wide(oldPath), Wide(newPath)));
+    return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
   }
+
+  ErrorCode LookUp(const char16_t* path, size_t /*nameStart*/) override {
+    if (GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES) {
+      return ERROR_ALREADY_EXISTS;
+    }
+    const ErrorCode error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+  }
+
+  // Nothing short of renaming tells whether a rename would be refused.
+  ErrorCode RenameBarrier() override { return 0; }
 
  private:
   HANDLE handle_;
@@ -58,18 +78,46 @@ bool IsConsole(HANDLE handle) {
   return GetConsoleMode(handle, &mode) != 0;
 }
 
+volatile LONG stopRequested = 0;
+
+// Runs on a thread of its own when the user presses Ctrl+C or Ctrl+Break or
+// closes the console. The walk notices the request between two entries.
+BOOL WINAPI NoteStop(DWORD event) {
+  InterlockedExchange(&stopRequested, 1);
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
+      event == CTRL_SHUTDOWN_EVENT) {
+    // The system ends the process as soon as this handler returns; waiting
+    // here lets the walk finish and report its entry, then end the process.
+    Sleep(INFINITE);
+  }
+  return TRUE;
+}
+
 class Win32Platform final : public Platform {
  public:
   Win32Platform()
       : out_(GetStdHandle(STD_OUTPUT_HANDLE)),
         err_(GetStdHandle(STD_ERROR_HANDLE)),
         outIsConsole_(IsConsole(out_)),
-        errIsConsole_(IsConsole(err_)) {}
-  ~Win32Platform() override { Flush(); }
+        errIsConsole_(IsConsole(err_)) {
+    static const bool caught = SetConsoleCtrlHandler(NoteStop, TRUE) != 0;
+    (void)caught;
+    bytes_.reserve(3 * kLineReserve + 2);
+    units_.reserve(kLineReserve + 2);
+  }
 
-  std::u16string_view LongPathPrefix() const override { return u"\\\\?\\"; }
-  char16_t Separator() const override { return u'\\'; }
-  ErrorCode TargetExists() const override { return ERROR_ALREADY_EXISTS; }
+  const Traits& traits() const override {
+    static const Traits traits = {
+        u"\\\\?\\",            // longPathPrefix
+        u'\\',                 // separator
+        u"\\/",                // separators
+        ERROR_ALREADY_EXISTS,  // targetExists
+        ERROR_INVALID_NAME,    // invalidName
+        false,                 // caseSensitive
+        false,                 // namesAreBytes
+    };
+    return traits;
+  }
 
   uint32_t AbsolutePath(const char16_t* path, uint32_t room,
                         char16_t* destination) override {
@@ -101,68 +149,71 @@ class Win32Platform final : public Platform {
 
   ErrorCode LastError() const override { return GetLastError(); }
 
-  void WriteLine(Stream stream, std::u16string_view line) override {
-    const DWORD saved = GetLastError();
-    if (stream == Stream::Err) Flush();
-    const HANDLE handle = stream == Stream::Err ? err_ : out_;
-    if (stream == Stream::Err ? errIsConsole_ : outIsConsole_) {
-      // A console shows every character when given UTF-16.
-      std::u16string text(line);
-      text += u"\r\n";
-      DWORD written;
-      WriteConsoleW(handle, Wide(text.c_str()), static_cast<DWORD>(text.size()),
-                    &written, nullptr);
-    } else if (stream == Stream::Err) {
-      std::string bytes;
-      AppendUtf8(line, bytes);
-      bytes += "\r\n";
-      WriteAll(handle, bytes);
-    } else {
-      AppendUtf8(line, pending_);
-      pending_ += "\r\n";
-      if (pending_.size() >= kBufferSize) Flush();
+  ErrorCode ReadFile(const char16_t* path, std::string& bytes) override {
+    HANDLE file = GetStdHandle(STD_INPUT_HANDLE);
+    if (path != nullptr) {
+      file = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) return GetLastError();
     }
-    SetLastError(saved);
+    bytes.clear();
+    ErrorCode error = 0;
+    char chunk[64 * 1024];
+    for (;;) {
+      DWORD count = 0;
+      if (!::ReadFile(file, chunk, sizeof chunk, &count, nullptr)) {
+        error = GetLastError();
+        if (error == ERROR_BROKEN_PIPE) error = 0;  // the writer is done
+        break;
+      }
+      if (count == 0) break;
+      bytes.append(chunk, count);
+    }
+    if (path != nullptr) CloseHandle(file);
+    return error;
   }
 
-  void Flush() override {
-    if (pending_.empty()) return;
-    WriteAll(out_, pending_);
-    pending_.clear();
+  ErrorCode WriteLine(Stream stream, std::u16string_view line) override {
+    const bool toErr = stream == Stream::Err;
+    const HANDLE handle = toErr ? err_ : out_;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+    if (toErr ? errIsConsole_ : outIsConsole_) {
+      // A console shows every character when given UTF-16.
+      units_.assign(line);
+      units_ += u"\r\n";
+      DWORD written = 0;
+      return LastErrorUnless(WriteConsoleW(handle, Wide(units_.c_str()),
+                                           static_cast<DWORD>(units_.size()),
+                                           &written, nullptr));
+    }
+    if (!EncodeName(line, bytes_)) return ERROR_NO_UNICODE_TRANSLATION;
+    bytes_ += "\r\n";
+    std::string_view rest = bytes_;
+    while (!rest.empty()) {
+      DWORD written = 0;
+      if (!WriteFile(handle, rest.data(), static_cast<DWORD>(rest.size()), &written,
+                     nullptr)) {
+        return GetLastError();
+      }
+      if (written == 0) return ERROR_WRITE_FAULT;
+      rest.remove_prefix(written);
+    }
+    return 0;
+  }
+
+  bool Interrupted() const override { return stopRequested != 0; }
+
+  int ExitInterrupted() override {
+    ExitProcess(0xC000013A);  // STATUS_CONTROL_C_EXIT, as after Ctrl+C
   }
 
  private:
-  static constexpr size_t kBufferSize = 64 * 1024;
-
-  static void AppendUtf8(std::u16string_view text, std::string& out) {
-    if (text.empty()) return;
-    const int size = WideCharToMultiByte(
-        CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.data()),
-        static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    const size_t end = out.size();
-    out.resize(end + size);
-    WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.data()),
-                        static_cast<int>(text.size()), &out[end], size, nullptr,
-                        nullptr);
-  }
-
-  static void WriteAll(HANDLE handle, std::string_view bytes) {
-    while (!bytes.empty()) {
-      DWORD written = 0;
-      if (!WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()),
-                     &written, nullptr) ||
-          written == 0) {
-        return;
-      }
-      bytes.remove_prefix(written);
-    }
-  }
-
   const HANDLE out_;
   const HANDLE err_;
   const bool outIsConsole_;
   const bool errIsConsole_;
-  std::string pending_;  // standard output not yet written
+  std::string bytes_;     // the line being written as UTF-8, its room reserved
+  std::u16string units_;  // the line being written to a console
 };
 
 }  // namespace

@@ -7,13 +7,16 @@ output, standard error, the exit status and the directory afterwards.
 """
 import argparse
 import os
+import random
 import re
+import signal
 import stat
 import subprocess
 import sys
 import tempfile
+import time
 
-from harness import Program, check_run, snapshot
+from harness import Program, check_run, parse, snapshot, upcase
 
 USAGE = [
     "-= SNIPDIR - <snipdir@users.noreply.example> 2026/12/08 =-",
@@ -323,8 +326,8 @@ HOSTILE = {
     b"colon:star*question?-name.txt": b"colon:st.txt",
     b'"quoted" long name.txt': b'"quoted".txt',
     b"-leading-dash-long-name.txt": b"-leading.txt",
-    b"." * 20: b"." * 12,
-    b" " * 20: b"_" * 12,
+    b"." * 20: b"_" * 12,
+    b"sp" + b" " * 18: b"sp" + b"_" * 10,
     b"Trip to the lake": b"Trip to the_",
     "abcdefg\U0001F600-emoji-split-by-the-cut.txt".encode(): b"abcdefg.txt",
     "cafe\u0301-combining-accent-name.txt".encode(): "cafe\u0301-co.txt".encode(),
@@ -382,6 +385,198 @@ def links_fifos_and_sockets_are_renamed_like_files(root):
     # Links still point where they did: at the old names.
     expect(os.readlink(os.path.join(root, "link-to-.txt")), "target-file-with-long-name.txt",
            "link target")
+
+
+# --- A report that can be trusted -------------------------------------------
+
+def many_long_names(root, count):
+    for i in range(count):
+        os.close(os.open(os.path.join(root, f"{i:06d}-a-rather-long-name.txt"), os.O_CREAT, 0o644))
+
+
+def start(args, stdout, stderr=subprocess.DEVNULL):
+    command, env = program.command(*args)
+    return subprocess.Popen(command, stdout=stdout, stderr=stderr, env=env)
+
+
+def interrupt(root, signal_number, after_bytes=0, after_seconds=0.0):
+    """Starts a run whose report goes to a file, sends `signal_number` once
+    the report holds `after_bytes` or `after_seconds` have passed, and
+    returns the report, the exit status and the snapshot from before."""
+    before = snapshot(root)
+    report = os.path.join(os.path.dirname(root), os.path.basename(root) + ".report")
+    with open(report, "wb") as out:
+        process = start([program.native_path(root)], out)
+        started = time.monotonic()
+        while (os.path.getsize(report) < after_bytes or
+               time.monotonic() - started < after_seconds) and process.poll() is None:
+            time.sleep(0.005)
+        process.send_signal(signal_number)
+        status = process.wait(timeout=600)
+    with open(report, "rb") as file:
+        out = file.read()
+    os.unlink(report)
+    return before, out, status
+
+
+def check_interrupted(root, before, out, status, signal_number):
+    """Every rename made has its line, and a run that was stopped says so
+    last and ends as a stopped program does."""
+    renamed, failed, messages = parse(out, program.newline)
+    complete = status == 0
+    check_run(before, snapshot(root), out, 12, program.newline, complete=complete)
+    if not complete:
+        expect(messages, ["ERROR: Interrupted."], "messages")
+        assert out.endswith(b"ERROR: Interrupted." + program.newline), out[-100:]
+        expect(status, 0xC000013A & 0xFF if program.windows else -signal_number, "status")
+    return renamed
+
+
+@case
+def interrupt_reports_every_rename_then_says_so(root):
+    # Ctrl+C is SIGINT under Wine; SIGTERM and SIGHUP have no Windows meaning.
+    signals = [signal.SIGINT] if program.windows else [signal.SIGINT, signal.SIGTERM,
+                                                      signal.SIGHUP]
+    many_long_names(root, 3000)
+    for signal_number in signals:
+        before, out, status = interrupt(root, signal_number, after_bytes=1000)
+        renamed = check_interrupted(root, before, out, status, signal_number)
+        assert 0 < len(renamed) < 3000, f"{len(renamed)} renamed: not stopped mid-walk"
+
+
+@case
+@linux_only
+def interrupt_at_random_moments_of_a_large_run(root):
+    many_long_names(root, 50_000)
+    rng = random.Random(7)
+    for _ in range(5):
+        signal_number = rng.choice([signal.SIGINT, signal.SIGTERM, signal.SIGHUP])
+        before, out, status = interrupt(root, signal_number, after_seconds=rng.uniform(0.05, 0.8))
+        renamed = check_interrupted(root, before, out, status, signal_number)
+        for old, new in renamed.items():  # back for the next round
+            os.rename(os.path.join(os.fsencode(root), new), os.path.join(os.fsencode(root), old))
+
+
+@case
+@windows_only
+def termination_under_wine_still_reported_line_by_line(root):
+    # Wine ends the process on SIGTERM without telling it; every rename
+    # made before that has its line all the same.
+    many_long_names(root, 3000)
+    before, out, status = interrupt(root, signal.SIGTERM, after_bytes=1000)
+    renamed, failed, messages = parse(out, program.newline)
+    check_run(before, snapshot(root), out, 12, program.newline, complete=False)
+    assert 0 < len(renamed) < 3000, f"{len(renamed)} renamed"
+
+
+def check_unwritable(root, err, status, code):
+    """The walk stopped at the first line it could not write, which is on
+    standard error."""
+    expect(status, 1, "status")
+    notice = re.fullmatch(rf"ERROR: Cannot write the report \({code}\): (.*)\r?\n",
+                          err.decode("utf-8"), re.S)
+    assert notice, err
+    return parse(notice.group(1).encode() + program.newline, program.newline)[0]
+
+
+@case
+def report_to_a_closed_pipe_stops_the_walk(root):
+    many_long_names(root, 3000)
+    with tempfile.TemporaryFile() as err:
+        process = start([program.native_path(root)], subprocess.PIPE, err)
+        process.stdout.readline()
+        process.stdout.close()
+        status = process.wait(timeout=600)
+        err.seek(0)
+        # EPIPE; ERROR_NO_DATA or ERROR_PIPE_NOT_CONNECTED under Wine.
+        lost = check_unwritable(root, err.read(), status, r"32|232|233" if program.windows else "32")
+    renamed_on_disk = [name for name in os.listdir(root) if len(name) <= 12]
+    assert len(renamed_on_disk) < 100, f"{len(renamed_on_disk)} renamed: the walk went on"
+    assert list(lost.values())[0].decode() in renamed_on_disk
+
+
+@case
+def report_that_cannot_be_written_stops_the_walk(root):
+    full = ("112", "28")[not program.windows]
+    closed = ("6", "9")[not program.windows]
+    for name, redirect, code in [("full disk", "/dev/full", full), ("closed", None, closed)]:
+        many_long_names(root, 20)
+        command, env = program.command(program.native_path(root))
+        with tempfile.TemporaryFile() as err:
+            if redirect:
+                with open(redirect, "wb") as out:
+                    status = subprocess.run(command, stdout=out, stderr=err, env=env).returncode
+            else:
+                status = subprocess.run(command, stderr=err, env=env,
+                                        preexec_fn=lambda: os.close(1)).returncode
+            err.seek(0)
+            lost = check_unwritable(root, err.read(), status, code)
+        expect(sorted(name for name in os.listdir(root) if len(name) <= 12),
+               sorted(n.decode() for n in lost.values()), f"{name}: renamed")
+        for entry in os.listdir(root):
+            os.unlink(os.path.join(root, entry))
+
+
+@case
+def new_names_are_never_windows_devices(root):
+    make(root, ["COM1-modem-settings.txt", "COMMENTS-first.txt", "COMMENTS-second.txt",
+                "NUL\U0001F600-night-log.log", "abcdefghijklmnop.   x"])
+    out, err, status = program.run(program.native_path(root), "8")
+    expect((err, status), (b"", 0), "error and status")
+    renamed, failed, messages = parse(out, program.newline)
+    expect(renamed[b"NUL\xf0\x9f\x98\x80-night-log.log"], b"NU0.log", "device name with a pair cut")
+    expect(renamed[b"abcdefghijklmnop.   x"], b"abcd____", "trailing spaces and dot")
+    expect(sorted(renamed[name] for name in [b"COM1-modem-settings.txt", b"COMMENTS-first.txt",
+                                              b"COMMENTS-second.txt"]),
+           [b"COMA.txt", b"COMB.txt", b"COMM.txt"], "COM0 to COM9 are skipped")
+    make(root, ["AUX     notes.txt", "notes-for-the-meeting."])
+    out, err, status = program.run(program.native_path(root))
+    expect(sorted(out.decode().splitlines()),
+           [renamed_line for renamed_line in sorted(lines(
+               '"AUX     notes.txt" => "AUX    0.txt"',
+               '"notes-for-the-meeting." => "notes-for-t_"').splitlines())], "at 12")
+
+
+@case
+def names_that_differ_only_in_case_are_never_made(root):
+    names = ["Holiday-Photo-001.jpeg", "holiday-photo-002.jpeg", "\u00c9t\u00e9-en-montagne.txt",
+             "\u00e9t\u00e9-en-montagne-2.txt", "SAMESTEM.DAT"]
+    make(root, names + [f"samestem-{i:03d}.dat" for i in range(20)])
+    before = snapshot(root)
+    out, err, status = program.run(program.native_path(root))
+    expect((err, status), (b"", 0), "error and status")
+    renamed, failed = check_run(before, snapshot(root), out, 12, program.newline)
+    # Whichever the listing gives first takes the plain name.
+    expect(sorted(upcase(renamed[name.encode()]) for name in names[:4]),
+           sorted(upcase(name.encode()) for name in ["HOLIDAY-.JPE", "HOLIDAY0.JPE",
+                                                      "\u00c9T\u00c9-EN-M.TXT",
+                                                      "\u00c9T\u00c9-EN-0.TXT"]),
+           "the same names on every build")
+
+
+@case
+@linux_only
+def names_cannot_forge_report_lines(root):
+    forged = b'secret-plans-v2.docx" => "secret-p.doc"\n"tail-part-long'
+    make(root, [forged, b"control\x01\x7f-and-\xff-byte-name.txt"])
+    out, err, status = program.run(root)
+    expect((err, status), (b"", 0), "error and status")
+    expect(len(out.splitlines()), 2, "one line an entry")
+    renamed, failed, messages = parse(out, program.newline)
+    expect(set(renamed), {forged, b"control\x01\x7f-and-\xff-byte-name.txt"}, "old names")
+    assert b'"secret-plans-v2.docx\\" => \\"secret-p.doc\\"\\n\\"tail-part-long"' in out, out
+
+
+@case
+@windows_only
+def name_holding_a_backslash_stays_in_its_directory(root):
+    # Only Wine lists such a name: Linux allows a backslash in a name.
+    os.mkdir(os.path.join(root, "back"))
+    make(root, ["back\\slash-long-name.txt"])
+    expect_run([program.native_path(root)],
+               lines('ERROR: "back\\\\slash-long-name.txt": MoveFile() failed (123).'))
+    expect(listing(root), ["back", "back\\slash-long-name.txt"], "untouched")
+    expect(listing(os.path.join(root, "back")), [], "nothing moved in")
 
 
 # --- Faults (Linux: root ignores permissions, so run as nobody) -------------

@@ -29,10 +29,14 @@ class Program:
             subprocess.run(["wineserver", "-p", "10"], check=False)
             self.run()
 
-    def run(self, *args, cwd=None, user=None, seam=None):
-        """Runs the program; returns standard output and error (bytes) and
-        the exit status."""
-        command = [self.path, *args]
+    def command(self, *args, user=None, seam=None, tool="snipdir"):
+        """The command line and environment that run the program (or its
+        companion `tool`) with `args`."""
+        path = self.path
+        if tool != "snipdir":
+            directory, name = os.path.split(self.path)
+            path = os.path.join(directory, name.replace("snipdir", tool, 1))
+        command = [path, *args]
         env = dict(os.environ, WINEDEBUG="-all")
         if self.windows:
             command = ["wine", *command]
@@ -43,11 +47,17 @@ class Program:
             env["LD_PRELOAD"] = self.seam
             env["SNIPDIR_SEAM"] = seam
             env["ASAN_OPTIONS"] = "verify_asan_link_order=0"
+        return command, env
+
+    def run(self, *args, cwd=None, user=None, seam=None, tool="snipdir", stdin=None):
+        """Runs the program; returns standard output and error (bytes) and
+        the exit status."""
+        command, env = self.command(*args, user=user, seam=seam, tool=tool)
         # Files, not pipes: Wine's helper processes inherit the output handles
         # and outlive the program, so a pipe would not reach its end in time.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run(command, cwd=cwd, stdout=out, stderr=err,
-                                  env=env, timeout=600)
+            done = subprocess.run(command, cwd=cwd, stdout=out, stderr=err, env=env,
+                                  input=stdin, timeout=600)
             out.seek(0)
             err.seek(0)
             return out.read(), WINE_NOISE.sub(b"", err.read()), done.returncode
@@ -78,50 +88,119 @@ def snapshot(directory):
     return entries
 
 
-def parse(out, old_names, newline):
-    """Splits the output into renames {old: new} and failures {old: code}.
-    Names may hold quotes and line breaks, so each line is matched against
-    the names that can appear in it."""
-    renamed, failed = {}, {}
-    position = 0
-    while position < len(out):
-        for old in sorted(old_names, key=len, reverse=True):
-            success = b'"' + old + b'" => "'
-            failure = b'ERROR: "' + old + b'": MoveFile() failed ('
-            if out.startswith(success, position) and old not in renamed:
-                start = position + len(success)
-                end = out.index(b'"' + newline, start)
-                renamed[old] = out[start:end]
-                position = end + 1 + len(newline)
-                break
-            if out.startswith(failure, position) and old not in failed:
-                start = position + len(failure)
-                end = out.index(b")." + newline, start)
-                failed[old] = int(out[start:end])
-                position = end + 2 + len(newline)
-                break
+QUOTED = r'"((?:[^"\\]|\\.)*)"'
+RENAME_LINE = re.compile(rf"{QUOTED} => {QUOTED}")
+FAILURE_LINE = re.compile(rf"ERROR: {QUOTED}: MoveFile\(\) failed \((-?\d+)\)\.")
+ESCAPE = re.compile(r"\\(?:x([0-9A-Fa-f]{2})|u([0-9A-Fa-f]{4})|(.))", re.S)
+SIMPLE_ESCAPES = {"\\": "\\", '"': '"', "t": "\t", "n": "\n", "r": "\r"}
+
+
+def unquote(text):
+    """The name a quoted report string stands for, as bytes (a byte that is
+    not UTF-8 is written \\xNN, so it becomes that byte again)."""
+    def one(match):
+        byte, unit, simple = match.groups()
+        if byte is not None:
+            value = int(byte, 16)
+            return chr(value if value < 0x80 else 0xDC00 + value)
+        if unit is not None:
+            return chr(int(unit, 16))
+        return SIMPLE_ESCAPES[simple]
+    return ESCAPE.sub(one, text).encode("utf-8", "surrogateescape")
+
+
+def report_lines(out, newline):
+    """The lines of a report, each checked to be valid UTF-8."""
+    assert out == b"" or out.endswith(newline), f"unfinished last line: {out[-80:]!r}"
+    lines = out.split(newline)[:-1]
+    for line in lines:
+        assert b"\n" not in line and b"\r" not in line, f"a line break inside {line!r}"
+        line.decode("utf-8")  # raises on anything that is not UTF-8
+    return [line.decode("utf-8") for line in lines]
+
+
+def parse(out, newline):
+    """Splits a report into renames {old: new} and failures {old: code}
+    (names as bytes), and the other messages, in order. Every line must be
+    one of them, and every old name must appear once."""
+    renamed, failed, messages = {}, {}, []
+    for line in report_lines(out, newline):
+        rename = RENAME_LINE.fullmatch(line)
+        failure = FAILURE_LINE.fullmatch(line)
+        if rename:
+            old, new = unquote(rename.group(1)), unquote(rename.group(2))
+            assert old not in renamed and old not in failed, f"{old!r} reported twice"
+            renamed[old] = new
+        elif failure:
+            old = unquote(failure.group(1))
+            assert old not in renamed and old not in failed, f"{old!r} reported twice"
+            failed[old] = int(failure.group(2))
         else:
-            raise AssertionError(f"unexpected output at {out[position:position + 80]!r}")
-    return renamed, failed
+            assert line.startswith("ERROR: "), f"not a report line: {line!r}"
+            messages.append(line)
+    return renamed, failed, messages
 
 
-def check_run(before, after, out, limit, newline, extra=()):
+def upcase_table():
+    """The uppercase mapping Windows compares names with, from the table the
+    program is built with."""
+    path = os.path.join(os.path.dirname(__file__), "..", "..", "src", "naming", "upcase_table.inc")
+    table = {}
+    with open(path) as file:
+        for line in file:
+            if line.startswith("{"):
+                first, last, step, delta = (int(x, 0) for x in line.strip("{},\n").split(","))
+                for unit in range(first, last + 1, step):
+                    table[unit] = (unit + delta) & 0xFFFF
+    return table
+
+
+UPCASE = upcase_table()
+DEVICES = {"CON", "PRN", "AUX", "NUL"} | {f"{d}{n}" for d in ("COM", "LPT")
+                                          for n in "0123456789\u00b9\u00b2\u00b3"}
+
+
+def upcase(name):
+    """`name` (bytes) as Windows compares it ignoring case: UTF-16 units."""
+    units = name.decode("utf-8", "surrogateescape").encode("utf-16-le", "surrogatepass")
+    return tuple(UPCASE.get(u, u) for u in
+                 (int.from_bytes(units[i:i + 2], "little") for i in range(0, len(units), 2)))
+
+
+def works_on_windows(name):
+    """False for a device name or a name ending in a space or a dot."""
+    text = name.decode("utf-8", "surrogateescape")
+    base = text.split(".")[0].rstrip(" ").upper()
+    return base not in DEVICES and not text.endswith((" ", "."))
+
+
+def check_run(before, after, out, limit, newline, extra=(), complete=True):
     """Checks a finished run against the snapshot taken before it. `extra`
-    names entries that appeared from outside during the run. Returns the
-    renames and failures."""
+    names entries that appeared from outside during the run; a run that is
+    not `complete` (it was stopped) need not report every over-long entry.
+    Returns the renames and failures."""
     over_long = [name for name in before if units(name) > limit]
-    renamed, failed = parse(out, over_long, newline)
-    reported = list(renamed) + list(failed)
-    assert sorted(reported) == sorted(set(reported)), "an entry reported twice"
-    assert set(reported) == set(over_long), (
-        f"over-long entries not reported: {set(over_long) - set(reported)}; "
-        f"reported but not over-long: {set(reported) - set(over_long)}")
+    renamed, failed, messages = parse(out, newline)
+    reported = set(renamed) | set(failed)
+    if complete:
+        assert not messages, f"messages of a run that did not finish: {messages}"
+        assert reported == set(over_long), (
+            f"over-long entries not reported: {set(over_long) - reported}; "
+            f"reported but not over-long: {reported - set(over_long)}")
+    else:
+        assert reported <= set(over_long), f"not over-long: {reported - set(over_long)}"
     assert len(after) == len(before) + len(extra), "entry count changed"
     for name, identity in before.items():
         where = renamed.get(name, name)
         assert where in after, f"{name!r} is not under {where!r}"
         assert after[where] == identity, f"{name!r} changed on its way to {where!r}"
+    folded = {}
+    for name in after:
+        folded.setdefault(upcase(name), []).append(name)
     for old, new in renamed.items():
         assert units(new) <= limit, f"{new!r} is longer than {limit}"
         assert new not in before, f"{old!r} took the name of {new!r}"
+        assert works_on_windows(new), f"{old!r} became {new!r}, which Windows cannot use"
+        same = folded[upcase(new)]
+        assert same == [new], f"{old!r} became {new!r}, the same as {same} ignoring case"
     return renamed, failed

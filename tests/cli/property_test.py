@@ -19,8 +19,9 @@ import tempfile
 from harness import Program, check_run, snapshot, units
 
 STEMS = ["IMG_2023", "report", "a", "holiday-at-the-lake", "x" * 40, "Ünïcödé", "日本語",
-         "emoji-\U0001F600", "sp ace", ".hidden"]
-EXTENSIONS = ["", ".txt", ".jpeg", ".j", ".tar.gz", ".", ".\U0001F600\U0001F600", ".verylongext"]
+         "emoji-\U0001F600", "sp ace", ".hidden", "com1", "NUL", "Aux  ", "lpt\u00b9", "Été-été"]
+EXTENSIONS = ["", ".txt", ".jpeg", ".j", ".tar.gz", ".", ".\U0001F600\U0001F600", ".verylongext",
+              ".   x", ". "]
 LINUX_ONLY_PIECES = [b"\xff", b"\xe2\x82", b"\xed\xa0\x80", b"\xc0\xaf", b"\n", b"\\", b":", b"*",
                      b'"', b"-", b"  ", b".."]
 
@@ -35,6 +36,8 @@ def random_name(rng, windows):
         name = name[:at] + piece + name[at:]
     if windows:
         name = name.lower().rstrip(b". ")  # what Windows names can hold
+    elif rng.random() < 0.3:
+        name = rng.choice([bytes.upper, bytes.swapcase])(name)  # names that differ in case
     return name if name not in (b"", b".", b"..") and b"/" not in name else b"fallback-name"
 
 

@@ -1,0 +1,25 @@
+// How Windows treats names, so that every new name works there and on any
+// volume that compares names ignoring case (NTFS, exFAT, FAT, SMB shares),
+// whichever system the tool runs on. Pure functions on UTF-16 code units.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace naming {
+
+// True for the names of Windows devices: the part before the first dot, with
+// trailing spaces removed, is CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9,
+// or COM or LPT followed by a superscript 1, 2 or 3, in any case. Ordinary
+// programs opening such a name reach the device, not the file.
+bool IsReservedName(std::u16string_view name);
+
+// The unit Windows compares `unit` as when it ignores case: its simple
+// uppercase, one UTF-16 unit for one.
+char16_t UpcaseUnit(char16_t unit);
+
+// Sets `out` to `name` with every unit in uppercase: two names are the same
+// to Windows, ignoring case, exactly when these forms are equal.
+void Upcase(std::u16string_view name, std::u16string& out);
+
+}  // namespace naming
