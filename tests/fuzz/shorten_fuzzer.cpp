@@ -89,15 +89,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(newName.size() <= maxLength, "longer than the limit");
   Check(newName.size() + 2 >= maxLength, "shorter than a dropped half pair explains");
   Check(cut.counterAnchor <= newName.size(), "anchor beyond the name");
+  Check(newName.empty() || (newName.back() != u' ' && newName.back() != u'.'),
+        "the new name ends in a space or a dot");
   if (cut.counterAnchor < newName.size()) {
     Check(!isDirectory, "a directory kept an extension");
-    Check(newName[cut.counterAnchor] == u'.', "the kept extension lacks its dot");
     Check(newName.size() - cut.counterAnchor <= 4, "more than four units of extension");
     const size_t dot = name.rfind(u'.');
     Check(dot != 0 && dot != std::u16string::npos, "an extension where there is none");
-    Check(name.compare(dot, newName.size() - cut.counterAnchor, newName,
-                       cut.counterAnchor) == 0,
-          "the kept extension is not the name's");
+    // The name's own extension, but for trailing spaces and dots made "_".
+    for (size_t i = cut.counterAnchor; i < newName.size(); ++i) {
+      const char16_t kept = newName[i], own = name[dot + i - cut.counterAnchor];
+      Check(kept == own || (kept == u'_' && (own == u' ' || own == u'.')),
+            "the kept extension is not the name's");
+    }
   }
   if (WellFormed(name)) Check(WellFormed(newName), "half a pair in the new name");
 
