@@ -113,8 +113,19 @@ void AppendDecimal(std::u16string& text, platform::ErrorCode code) {
 void AppendQuoted(std::u16string& line, std::u16string_view name,
                   bool namesAreBytes) {
   line += u'"';
+  size_t plain = 0;  // where the run of units that stand as they are began
   for (size_t i = 0; i < name.size(); ++i) {
     const char16_t unit = name[i];
+    if (unit >= 0x20 && unit != u'\\' && unit != u'"' && unit != 0x7F &&
+        !IsSurrogate(unit)) {
+      continue;
+    }
+    if (IsHighSurrogate(unit) && i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
+      ++i;  // a whole pair stands as it is
+      continue;
+    }
+    line.append(name, plain, i - plain);
+    plain = i + 1;
     switch (unit) {
       case u'\\': line += u"\\\\"; continue;
       case u'"': line += u"\\\""; continue;
@@ -123,23 +134,18 @@ void AppendQuoted(std::u16string& line, std::u16string_view name,
       case u'\r': line += u"\\r"; continue;
       default: break;
     }
-    if (unit < 0x20 || unit == 0x7F) {
-      line += u"\\x";
-      AppendHex(line, unit, 2);
-    } else if (IsHighSurrogate(unit) && i + 1 < name.size() &&
-               IsLowSurrogate(name[i + 1])) {
-      line += unit;
-      line += name[++i];
-    } else if (namesAreBytes && unit >= 0xDC80 && unit <= 0xDCFF) {
+    if (namesAreBytes && unit >= 0xDC80 && unit <= 0xDCFF) {
       line += u"\\x";
       AppendHex(line, unit - 0xDC00, 2);
     } else if (IsSurrogate(unit)) {
       line += u"\\u";
       AppendHex(line, unit, 4);
     } else {
-      line += unit;
+      line += u"\\x";
+      AppendHex(line, unit, 2);
     }
   }
+  line.append(name, plain, name.size() - plain);
   line += u'"';
 }
 

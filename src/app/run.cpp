@@ -192,6 +192,7 @@ class CutWalk : private WalkBase {
 
   void Run() {
     ReadListing();
+    if (foldCase_) taken_.reserve(taken_.size() + overLong_.size());
     if (preview_) barrier_ = directory_.RenameBarrier();
     for (const Listed& entry : overLong_) {
       if (!GoingOn()) return;
@@ -245,25 +246,31 @@ class CutWalk : private WalkBase {
     // and a directory's differ from the first counter on).
     sequenceKey_.assign(cut.newName);
     sequenceKey_ += static_cast<char16_t>(cut.counterAnchor);
-    uint64_t& knownTaken = knownTaken_[sequenceKey_];
-    for (uint64_t step = knownTaken;; ++step) {
+    const auto known = knownTaken_.find(sequenceKey_);
+    uint64_t step = known == knownTaken_.end() ? 0 : known->second;
+    ErrorCode error;
+    for (;; ++step) {
       if (step > 0 && !WriteCounter(step, cut.counterAnchor)) {
-        knownTaken = step;
-        ReportFailure(name, traits_.targetExists);
-        return;
+        error = traits_.targetExists;
+        break;
       }
-      const ErrorCode error = Attempt();
-      if (error == 0) {
-        knownTaken = step + 1;
-        ReportRename(name, Name(candidate_));
-        if (foldCase_) taken_.insert(upper_);  // may run out of memory: reported first
-        return;
-      }
-      if (error != traits_.targetExists) {
-        knownTaken = step;
-        ReportFailure(name, error);
-        return;
-      }
+      error = Attempt();
+      if (error != traits_.targetExists) break;
+    }
+    if (error == 0) {
+      ReportRename(name, Name(candidate_));
+    } else {
+      ReportFailure(name, error);
+    }
+    // What takes memory comes after the report, which a rename must have.
+    if (error == 0 && foldCase_) taken_.insert(upper_);
+    const uint64_t knownNow = error == 0 ? step + 1 : step;
+    if (known != knownTaken_.end()) {
+      known->second = knownNow;
+    } else if (knownNow > 1) {
+      // A sequence whose first candidate was free is not worth remembering
+      // until a second entry meets it.
+      knownTaken_.emplace(sequenceKey_, knownNow);
     }
   }
 

@@ -2,7 +2,9 @@
 """Random directories, built to collide often, checked after every run: the
 same number of entries, the same contents, every printed rename true of the
 directory, every over-long entry reported exactly once, every new name
-within the limit.
+within the limit and usable on Windows. Each directory is previewed first
+(the preview must print what the run then prints, and change nothing), and
+undone last from the saved report (which must give it back as it was).
 
     property_test.py PROGRAM [--rounds N] [--first K] [--entries N]
 
@@ -16,7 +18,7 @@ import random
 import sys
 import tempfile
 
-from harness import Program, check_run, snapshot, units
+from harness import Program, check_run, parse, snapshot, units
 
 STEMS = ["IMG_2023", "report", "a", "holiday-at-the-lake", "x" * 40, "Ünïcödé", "日本語",
          "emoji-\U0001F600", "sp ace", ".hidden", "com1", "NUL", "Aux  ", "lpt\u00b9", "Été-été"]
@@ -58,7 +60,9 @@ def build(root, rng, windows, entries):
             continue
         made.add(name)
         path = os.path.join(os.fsencode(root), name)
-        if rng.random() < 0.1:
+        if not windows and rng.random() < 0.03:
+            os.symlink(rng.choice([b"..", name, b"dangling-" + name]), path)
+        elif rng.random() < 0.1:
             os.mkdir(path)
             with open(os.path.join(path, b"inside"), "wb") as file:
                 file.write(name)
@@ -76,6 +80,34 @@ def build(root, rng, windows, entries):
     return limit
 
 
+def check_round(program, root, limit):
+    """Previews, cuts and undoes the directory `root`."""
+    before = snapshot(root)
+    directory = program.native_path(root)
+    preview, err, status = program.run(directory, str(limit), tool="snipdir-preview")
+    assert (err, status) == (b"", 0), f"preview: error {err!r}, status {status}"
+    assert snapshot(root) == before, "the preview changed the directory"
+
+    out, err, status = program.run(directory, str(limit))
+    assert (err, status) == (b"", 0), f"error {err!r}, status {status}"
+    renamed, failures = check_run(before, snapshot(root), out, limit, program.newline)
+    # Entries fail only when their counter ran out of room.
+    assert set(failures.values()) <= {program.target_exists}, failures
+    assert preview == out, "the preview printed other lines than the run"
+
+    report = root + ".report"
+    with open(report, "wb") as file:
+        file.write(out)
+    undone, err, status = program.run(directory, program.native_path(report), tool="snipdir-undo")
+    os.unlink(report)
+    assert (err, status) == (b"", 0), f"undo: error {err!r}, status {status}"
+    back, failed_back, messages = parse(undone, program.newline)
+    assert back == {new: old for old, new in renamed.items()} and not failed_back, (
+        "undo's report is not the run's turned round")
+    assert snapshot(root) == before, "undo did not give the directory back"
+    return renamed, failures
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
@@ -90,16 +122,11 @@ def main():
         rng = random.Random(number)
         with tempfile.TemporaryDirectory(prefix="snipdir-property-") as root:
             limit = build(root, rng, program.windows, args.entries)
-            before = snapshot(root)
-            out, err, status = program.run(program.native_path(root), str(limit))
             try:
-                assert (err, status) == (b"", 0), f"error {err!r}, status {status}"
-                renamed, failures = check_run(before, snapshot(root), out, limit, program.newline)
-                # Entries fail only when their counter ran out of room.
-                assert set(failures.values()) <= {program.target_exists}, failures
+                renamed, failures = check_round(program, root, limit)
                 passed += 1
-                print(f"ok      round {number}: {len(before)} entries, limit {limit}, "
-                      f"{len(renamed)} renamed, {len(failures)} gave up")
+                print(f"ok      round {number}: {len(failures) + len(renamed)} over-long, "
+                      f"limit {limit}, {len(renamed)} renamed, {len(failures)} gave up")
             except AssertionError as error:
                 failed += 1
                 print(f"FAILED  round {number} (limit {limit}): {error}")
