@@ -582,6 +582,80 @@ def name_holding_a_backslash_stays_in_its_directory(root):
     expect(listing(os.path.join(root, "back")), [], "nothing moved in")
 
 
+# --- snipdir-preview and snipdir-undo ---------------------------------------
+
+def undo(root, report, **options):
+    return run(program.native_path(root), report, tool="snipdir-undo", **options)
+
+
+@case
+def undo_restores_every_entry_an_interrupted_report_lists(root):
+    many_long_names(root, 3000)
+    original = snapshot(root)
+    before, out, status = interrupt(root, signal.SIGINT, after_bytes=1000)
+    assert status != 0 and out.endswith(b"ERROR: Interrupted." + program.newline), status
+    renamed, failed, messages = parse(out, program.newline)
+    out, err, status = undo(root, "-", stdin=out)
+    expect((err, status), ("", 0), "error and status")
+    expect(len(out.splitlines()), len(renamed), "one line a rename")
+    expect(snapshot(root), original, "the directory as it was")
+
+
+@case
+def undo_reads_the_encodings_reports_are_saved_in(root):
+    names = ["caf\u00e9-au-lait-recipes.txt", "emoji-\U0001F600-in-the-middle.png",
+             "holiday-at-the-lake.jpeg"]
+    make(root, names)
+    original = snapshot(root)
+    report = os.path.join(os.path.dirname(root), os.path.basename(root) + ".report")
+    for encode in [lambda text: "\ufeff".encode("utf-16-le") + text.encode("utf-16-le"),
+                   lambda text: b"\xef\xbb\xbf" + text.replace("\r\n", "\n").replace(
+                       "\n", "\r\n").encode()]:
+        out, err, status = run(program.native_path(root))
+        expect((err, status), ("", 0), "error and status")
+        with open(report, "wb") as file:
+            file.write(encode(out))
+        out, err, status = undo(root, program.native_path(report))
+        os.unlink(report)
+        expect((err, status), ("", 0), "undo: error and status")
+        expect(snapshot(root), original, "the directory as it was")
+
+
+@case
+def undo_replaces_nothing(root):
+    make(root, ["first-long-name.txt", "second-long-name.txt", "third-long-name.txt"],
+         content=b"moved")
+    out, err, status = run(program.native_path(root))
+    os.rename(os.path.join(root, "first-lo.txt"), os.path.join(root, "renamed-since.txt"))
+    make(root, ["second-long-name.txt"], content=b"taken since")
+    out, err, status = undo(root, "-", stdin=out.encode())
+    expect(sorted(out.splitlines()), sorted([
+        'ERROR: "first-lo.txt": MoveFile() failed (2).',
+        f'ERROR: "second-l.txt": MoveFile() failed ({program.target_exists}).',
+        '"third-lo.txt" => "third-long-name.txt"']), "report")
+    expect(status, 0, "status")
+    expect(read(os.path.join(root, "second-long-name.txt")), b"taken since", "not replaced")
+    expect(listing(root), ["renamed-since.txt", "second-l.txt", "second-long-name.txt",
+                           "third-long-name.txt"], "directory")
+
+
+@case
+def undo_of_a_report_that_cannot_be_read(root):
+    out, err, status = undo(root, program.native_path(os.path.join(root, "missing.report")))
+    expect((out.rstrip("\r\n"), err, status),
+           ("ERROR: Cannot read the report (2).", "", 1), "missing report")
+
+
+@case
+@linux_only
+def preview_knows_a_rename_would_be_refused(root):
+    make(root, ["first-long-name.txt", "second-long-name.txt"])
+    os.chmod(root, 0o755)  # others may list but not rename
+    preview = run(root, user=65534, tool="snipdir-preview")
+    expect(preview, run(root, user=65534), "preview and run as nobody")
+    expect(preview[0].count("MoveFile() failed (13)."), 2, "refused")
+
+
 # --- Faults (Linux: root ignores permissions, so run as nobody) -------------
 
 @case
