@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-SNIPDIR_RUN_ONLY=1 snipdir_setup
+snipdir_setup run
 cmake --preset native >/dev/null
 cmake --build --preset native -j"$(nproc)" --target snipdir >/dev/null
 program="$PWD/build/native/snipdir"

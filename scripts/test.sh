@@ -1,25 +1,35 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test:
-#   native  the Linux program: unit tests, command-line suite, random directories
-#   asan    the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-#           and a one-minute fuzz run of the name rule
-#   win32   the Windows program: the same suites under Wine
-# Name presets to run only those: scripts/test.sh native
+#   native   the Linux programs: unit tests, command-line suite, random
+#            directories
+#   asan     the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+#            and bounded fuzz runs
+#   win32    the Windows programs: the same suites under Wine, the case
+#            table and the version resources
+#   release  scripts/release.sh twice (the same bytes), and the packages
+#            checked as a user meets them
+# Name parts to run only those: scripts/test.sh native
 set -euo pipefail
 cd "$(dirname "$0")/.."
+parts=("$@")
+[ ${#parts[@]} -gt 0 ] || parts=(native asan win32 release)
 source scripts/setup.sh
-snipdir_setup
+snipdir_setup "${parts[@]}"
 
 # Wine: quiet, no Mono or Gecko installers when it sets up its prefix, and a
 # home for that prefix even where the environment names none.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 : "${HOME:=$(getent passwd "$(id -u)" | cut -d: -f6)}"
 export HOME
-presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(native asan win32)
-for preset in "${presets[@]}"; do
-  echo "=== $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j"$(nproc)"
-  ctest --preset "$preset"
+for part in "${parts[@]}"; do
+  echo "=== $part"
+  if [ "$part" = release ]; then
+    cmake --preset win32 >/dev/null
+    cmake --build --preset win32 --target version_check >/dev/null
+    python3 tests/release/release_test.py build/win32/version_check.exe
+    continue
+  fi
+  cmake --preset "$part" >/dev/null
+  cmake --build --preset "$part" -j"$(nproc)"
+  ctest --preset "$part"
 done

@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""Builds the release twice and checks it as a user would meet it:
+
+- the two builds give the same bytes (SHA256SUMS);
+- the .deb is clean for lintian, its manual page lints clean, and it
+  installs, works and leaves nothing behind when removed (as root only);
+- the tarball and the zip hold exactly the expected files;
+- the programs of the zip run under Wine, where Windows reads their version
+  (CMake's) and their manifest (type 24).
+
+    release_test.py VERSION_CHECK_EXE
+"""
+import gzip
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+import zipfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+DIST = os.path.join(ROOT, "dist")
+PROGRAMS = ["snipdir", "snipdir-preview", "snipdir-undo"]
+WINE = dict(os.environ, WINEDEBUG="-all")
+
+
+def version():
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as file:
+        return re.search(r"project\(snipdir VERSION ([0-9.]+)", file.read()).group(1)
+
+
+def run(*command, **options):
+    return subprocess.run(command, capture_output=True, text=True, **options)
+
+
+def release():
+    done = subprocess.run(["bash", os.path.join(ROOT, "scripts", "release.sh")],
+                          stdout=subprocess.DEVNULL)
+    assert done.returncode == 0, "release.sh failed"
+    with open(os.path.join(DIST, "SHA256SUMS")) as file:
+        return file.read()
+
+
+def check_deb(deb):
+    lint = run("lintian", "--fail-on", "error,warning", deb)
+    tags = [line for line in lint.stdout.splitlines() if re.match(r"[EW]: ", line)]
+    assert lint.returncode == 0 and not tags, f"lintian: {tags or lint.stderr}"
+    with tempfile.TemporaryDirectory() as tree:
+        subprocess.run(["dpkg-deb", "-x", deb, tree], check=True)
+        page = os.path.join(tree, "usr/share/man/man1/snipdir.1.gz")
+        with gzip.open(page) as file, open(os.path.join(tree, "snipdir.1"), "wb") as out:
+            out.write(file.read())
+        warnings = run("man", "--warnings", "-l", os.path.join(tree, "snipdir.1"),
+                       env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
+        assert warnings.returncode == 0 and not warnings.stderr, f"man: {warnings.stderr}"
+        lint = run("mandoc", "-T", "lint", os.path.join(tree, "snipdir.1"))
+        assert lint.returncode == 0 and not lint.stdout, f"mandoc: {lint.stdout}"
+    print(f"ok      {os.path.basename(deb)}: lintian and the manual page lint clean")
+
+
+def check_installed(deb):
+    if os.geteuid() != 0:
+        print("skip    installing the .deb (needs root)")
+        return
+    subprocess.run(["dpkg", "-i", deb], check=True, stdout=subprocess.DEVNULL)
+    files = run("dpkg", "-L", "snipdir").stdout.split()
+    try:
+        assert run("dpkg", "-s", "snipdir").stdout.count("Status: install ok installed") == 1
+        assert run("man", "-w", "snipdir-undo").stdout.strip().endswith("snipdir-undo.1.gz")
+        helped = run("snipdir", "--help")
+        assert (helped.stdout, helped.returncode) == (
+            "ERROR: Specified path does not exist (2).\n", 1), helped
+    finally:
+        subprocess.run(["dpkg", "-r", "snipdir"], check=True, stdout=subprocess.DEVNULL)
+    left = [path for path in files if os.path.isfile(path) or os.path.islink(path)]
+    assert not left, f"left behind: {left}"
+    print("ok      the .deb installs, runs and leaves nothing behind")
+
+
+def check_tarball(tarball, folder):
+    with tarfile.open(tarball) as tar:
+        names = sorted(name for name in tar.getnames() if not tar.getmember(name).isdir())
+    expected = sorted([f"{folder}/bin/{p}" for p in PROGRAMS] +
+                      [f"{folder}/share/man/man1/{p}.1.gz" for p in PROGRAMS] +
+                      [f"{folder}/share/doc/snipdir/{name}"
+                       for name in ["README.md", "changelog.gz", "copyright"]])
+    assert names == expected, f"tarball: {names}"
+    print(f"ok      {os.path.basename(tarball)}: the expected files")
+
+
+def check_zip(archive, folder, version_check, expected_version):
+    with zipfile.ZipFile(archive) as packed:
+        names = sorted(name for name in packed.namelist() if not name.endswith("/"))
+        expected = sorted(f"{folder}/{name}" for name in
+                          [f"{p}.exe" for p in PROGRAMS] +
+                          ["README.md", "LICENSE", "snipdir.txt", "CHANGELOG.md"])
+        assert names == expected, f"zip: {names}"
+        with tempfile.TemporaryDirectory() as unpacked:
+            packed.extractall(unpacked)
+            for program in PROGRAMS:
+                exe = os.path.join(unpacked, folder, program + ".exe")
+                seen = run("wine", version_check, exe, expected_version, env=WINE)
+                assert seen.returncode == 0, seen.stderr
+                print(f"ok      {seen.stdout.strip()}")
+            demo = os.path.join(unpacked, "demo")
+            os.mkdir(demo)
+            open(os.path.join(demo, "holiday-at-the-lake.jpeg"), "w").close()
+            cut = run("wine", os.path.join(unpacked, folder, "snipdir.exe"),
+                      "Z:" + demo.replace("/", "\\"), "16", env=WINE)
+            assert cut.stdout == '"holiday-at-the-lake.jpeg" => "holiday-at-t.jpe"\r\n', cut
+            print(f"ok      {os.path.basename(archive)}: the expected files, and they run")
+
+
+def main():
+    version_check = sys.argv[1]
+    first = release()
+    second = release()
+    assert first == second, f"two builds differ:\n{first}\n{second}"
+    print("ok      two release builds are byte for byte the same:")
+    print(second, end="")
+    v = version()
+    check_deb(os.path.join(DIST, f"snipdir_{v}_amd64.deb"))
+    check_installed(os.path.join(DIST, f"snipdir_{v}_amd64.deb"))
+    linux = f"snipdir-{v}-linux-{os.uname().machine}"
+    check_tarball(os.path.join(DIST, linux + ".tar.gz"), linux)
+    check_zip(os.path.join(DIST, f"snipdir-{v}-win32.zip"), f"snipdir-{v}-win32", version_check,
+              v)
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except AssertionError as error:
+        print(f"FAILED  {error}")
+        sys.exit(1)
