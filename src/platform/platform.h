@@ -2,10 +2,10 @@
 //
 // One implementation per system (posix.cpp, win32.cpp) and an in-memory fake
 // for the tests. Paths and names are UTF-16 on every system; error codes are
-// the system's own (errno values on POSIX, Win32 codes on Windows). Calls
-// added since the first version hand back their error code themselves, 0
-// meaning success; the path services and the opening of a listing keep the
-// Win32 convention of a last error.
+// the system's own (errno values on POSIX, Win32 codes on Windows). A call
+// that renames, looks up, reads or writes hands back its error code, 0
+// meaning success; the path services and the opening of a listing follow the
+// Win32 convention of a last error, which the resolver is written against.
 #pragma once
 
 #include <cstddef>
