@@ -263,7 +263,6 @@ class CutWalk : private WalkBase {
       ReportFailure(name, error);
     }
     // What takes memory comes after the report, which a rename must have.
-    if (error == 0 && foldCase_) taken_.insert(upper_);
     const uint64_t knownNow = error == 0 ? step + 1 : step;
     if (known != knownTaken_.end()) {
       known->second = knownNow;
@@ -274,17 +273,26 @@ class CutWalk : private WalkBase {
     }
   }
 
-  // Renames the entry to the candidate, or decides that a rename would
-  // succeed; 0 when it did, else the error code.
+  // Renames the entry to the candidate, or in a preview decides whether a
+  // rename would succeed; 0 when it did, else the error code.
   ErrorCode Attempt() {
     const std::u16string_view name = Name(candidate_);
     // Names that do not work on Windows, or on a volume that ignores case,
     // count as taken.
     if (naming::IsReservedName(name)) return traits_.targetExists;
-    if (foldCase_) {
-      naming::Upcase(name, upper_);
-      if (taken_.count(upper_) != 0) return traits_.targetExists;
-    }
+    if (!foldCase_) return Move();
+    // Taken here before the rename, so that nothing is left to remember
+    // (and no memory to find) once it happened; given back if the rename
+    // fails for another reason than the name being taken.
+    naming::Upcase(name, upper_);
+    const auto [chosen, free] = taken_.insert(upper_);
+    if (!free) return traits_.targetExists;
+    const ErrorCode error = Move();
+    if (error != 0 && error != traits_.targetExists) taken_.erase(chosen);
+    return error;
+  }
+
+  ErrorCode Move() {
     if (!preview_) {
       return directory_.Rename(oldPath_.c_str(), candidate_.c_str(), nameStart_);
     }
