@@ -292,6 +292,7 @@ class CutWalk : private WalkBase {
     return error;
   }
 
+  // The rename itself; in a preview, what the system says of the name.
   ErrorCode Move() {
     if (!preview_) {
       return directory_.Rename(oldPath_.c_str(), candidate_.c_str(), nameStart_);
@@ -318,7 +319,8 @@ class CutWalk : private WalkBase {
   std::vector<Listed> overLong_;
   std::u16string oldPath_;
   std::u16string candidate_;
-  // The uppercase forms of the listed names and of the new names chosen.
+  // The uppercase forms of the listed names, of the new names chosen, and
+  // of names a rename found taken.
   std::unordered_set<std::u16string> taken_;
   std::u16string upper_;
   // For each candidate sequence met in this run (its first candidate and
