@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Linux program and runs it. With no arguments it makes a demo
-# directory of over-long names and shows it before and after the run;
+# Builds the Linux programs and runs snipdir. With no arguments it makes a demo
+# directory of over-long names and shows a preview, the run, and its undo;
 # otherwise the arguments go to snipdir: <directory-path> [max-length].
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 snipdir_setup run
 cmake --preset native >/dev/null
-cmake --build --preset native -j"$(nproc)" --target snipdir >/dev/null
-program="$PWD/build/native/snipdir"
+cmake --build --preset native -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo >/dev/null
+bin="$PWD/build/native"
+program="$bin/snipdir"
 
 if [ $# -gt 0 ]; then
   exec "$program" "$@"
@@ -24,9 +25,15 @@ mkdir "Trip to the mountains 2024"
 echo "Before, in $demo/photos:"
 ls -1
 echo
-echo "$ snipdir photos 16"
 cd ..
-"$program" photos 16
+echo "$ snipdir-preview photos 16"
+"$bin/snipdir-preview" photos 16
+echo
+echo "$ snipdir photos 16 > photos.report"
+"$program" photos 16 >photos.report
 echo
 echo "After:"
 ls -1 photos
+echo
+echo "$ snipdir-undo photos photos.report"
+"$bin/snipdir-undo" photos photos.report
