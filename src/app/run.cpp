@@ -12,7 +12,6 @@
 #include "naming/shorten.h"
 #include "naming/windows_names.h"
 #include "pathres/path_buffer.h"
-#include "platform/utf8.h"
 
 namespace app {
 namespace {
@@ -43,6 +42,14 @@ constexpr std::u16string_view kUndoUsage[] = {
 };
 
 #undef SNIPDIR_BANNER
+
+// A message that carries a number: `before`, the number, `after`.
+std::u16string WithNumber(std::u16string_view before, ErrorCode number,
+                          std::u16string_view after = u"") {
+  std::u16string message(before);
+  AppendDecimal(message, number);
+  return message += after;
+}
 
 bool IsSpace(char16_t c) {
   return c == u' ' || (c >= u'\t' && c <= u'\r');
@@ -94,15 +101,12 @@ bool Open(const std::u16string& argument, platform::Platform& system,
   {
     pathres::PathBuffer buffer;
     if (!pathres::ResolveLongPath(buffer, argument.c_str(), system)) {
-      std::u16string message = u"ERROR: ";
-      AppendDecimal(message, buffer.lastError);
-      output.Line(message);
+      output.Line(WithNumber(u"ERROR: ", buffer.lastError));
       return false;
     }
     if (!buffer.resolved) {
-      std::u16string message = u"ERROR: Specified path does not exist (";
-      AppendDecimal(message, buffer.lastError);
-      output.Line(message + u").");
+      output.Line(WithNumber(u"ERROR: Specified path does not exist (", buffer.lastError,
+                             u")."));
       return false;
     }
     workPath = buffer.text;
@@ -117,9 +121,7 @@ bool Open(const std::u16string& argument, platform::Platform& system,
 
   opened.listing = system.OpenDirectory(workPath.c_str());
   if (opened.listing == nullptr) {
-    std::u16string message = u"ERROR: FindFirstFile() failed (";
-    AppendDecimal(message, system.LastError());
-    output.Line(message + u").");
+    output.Line(WithNumber(u"ERROR: FindFirstFile() failed (", system.LastError(), u")."));
     return false;
   }
   return true;
@@ -329,22 +331,6 @@ class CutWalk : private WalkBase {
   std::u16string sequenceKey_;
 };
 
-// Decodes a saved report: UTF-8 with or without a byte-order mark, or
-// UTF-16LE with one. Bytes that are not UTF-8 become units no report line
-// holds, so that their line cannot be read.
-std::u16string DecodeReport(std::string_view bytes) {
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-    std::u16string text((bytes.size() - 2) / 2, u'\0');
-    for (size_t i = 0; i < text.size(); ++i) {
-      text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
-                                      static_cast<unsigned char>(bytes[3 + 2 * i]) << 8);
-    }
-    return text;
-  }
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  return platform::DecodeName(bytes);
-}
-
 // Renames every entry a report lists back to its old name, last rename first.
 class UndoWalk : private WalkBase {
  public:
@@ -365,9 +351,8 @@ class UndoWalk : private WalkBase {
       // Blank lines and the messages of the run name no rename.
       if (line.empty() || line.substr(0, 7) == u"ERROR: ") continue;
       if (!ParseRename(line, oldName_, newName_)) {
-        std::u16string message = u"ERROR: Line ";
-        AppendDecimal(message, static_cast<ErrorCode>(number));
-        output_.Line(message + u" of the report cannot be read.");
+        output_.Line(WithNumber(u"ERROR: Line ", static_cast<ErrorCode>(number),
+                                u" of the report cannot be read."));
         continue;
       }
       RenameBack();
@@ -439,9 +424,7 @@ int Undo(const std::vector<std::u16string>& args, platform::Platform& system,
   const bool fromStandardInput = args[2] == u"-";
   if (const ErrorCode error =
           system.ReadFile(fromStandardInput ? nullptr : args[2].c_str(), bytes)) {
-    std::u16string message = u"ERROR: Cannot read the report (";
-    AppendDecimal(message, error);
-    output.Line(message + u").");
+    output.Line(WithNumber(u"ERROR: Cannot read the report (", error, u")."));
     return 1;
   }
   const std::u16string report = DecodeReport(bytes);

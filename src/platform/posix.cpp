@@ -97,8 +97,16 @@ ErrorCode ToBytes(std::u16string_view text, std::string& out) {
   return EncodeName(text, out) ? 0 : EILSEQ;
 }
 
-ErrorCode ErrnoUnless(bool succeeded) {
-  return succeeded ? 0 : static_cast<ErrorCode>(errno);
+ErrorCode Errno() { return static_cast<ErrorCode>(errno); }
+
+ErrorCode ErrnoUnless(bool succeeded) { return succeeded ? 0 : Errno(); }
+
+// The byte form of a path for the path services, which leave their error in
+// errno.
+bool PathBytes(std::u16string_view text, std::string& out) {
+  if (EncodeName(text, out)) return true;
+  errno = EILSEQ;
+  return false;
 }
 
 // The listing of one directory, read whole when it is opened: renaming while
@@ -132,7 +140,7 @@ class PosixDirectory final : public Directory {
                   RENAME_NOREPLACE) == 0) {
       return 0;
     }
-    if (errno != EINVAL && errno != ENOSYS) return static_cast<ErrorCode>(errno);
+    if (errno != EINVAL && errno != ENOSYS) return Errno();
     return RenameWithoutFlag();
   }
 
@@ -142,7 +150,7 @@ class PosixDirectory final : public Directory {
     if (fstatat(fd_.get(), newName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
       return EEXIST;
     }
-    return errno == ENOENT ? 0 : static_cast<ErrorCode>(errno);
+    return errno == ENOENT ? 0 : Errno();
   }
 
   ErrorCode RenameBarrier() override {
@@ -195,20 +203,20 @@ class PosixDirectory final : public Directory {
     const int fd = fd_.get();
     struct stat status;
     if (fstatat(fd, oldName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      return static_cast<ErrorCode>(errno);
+      return Errno();
     }
     if (S_ISDIR(status.st_mode)) {
       if (fstatat(fd, newName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
         return EEXIST;
       }
-      if (errno != ENOENT) return static_cast<ErrorCode>(errno);
+      if (errno != ENOENT) return Errno();
       return ErrnoUnless(renameat(fd, oldName_.c_str(), fd, newName_.c_str()) == 0);
     }
     if (linkat(fd, oldName_.c_str(), fd, newName_.c_str(), 0) != 0) {
-      return static_cast<ErrorCode>(errno);
+      return Errno();
     }
     if (unlinkat(fd, oldName_.c_str(), 0) == 0) return 0;
-    const ErrorCode error = static_cast<ErrorCode>(errno);
+    const ErrorCode error = Errno();
     unlinkat(fd, newName_.c_str(), 0);
     return error;
   }
@@ -303,10 +311,7 @@ class PosixPlatform final : public Platform {
     // POSIX has no short names: the long form is the path itself, once it
     // is known to exist.
     std::string bytes;
-    if (!EncodeName(buffer, bytes)) {
-      errno = EILSEQ;
-      return 0;
-    }
+    if (!PathBytes(buffer, bytes)) return 0;
     if (!OpenPath(bytes, O_PATH).valid()) return 0;
     const std::u16string_view path(buffer);
     return path.size() < room ? static_cast<uint32_t>(path.size())
@@ -319,14 +324,11 @@ class PosixPlatform final : public Platform {
     std::u16string_view directory(pattern);
     if (!directory.empty() && directory.back() == u'*') directory.remove_suffix(1);
     std::string bytes;
-    if (!EncodeName(directory, bytes)) {
-      errno = EILSEQ;
-      return nullptr;
-    }
+    if (!PathBytes(directory, bytes)) return nullptr;
     return PosixDirectory::Open(bytes);
   }
 
-  ErrorCode LastError() const override { return static_cast<ErrorCode>(errno); }
+  ErrorCode LastError() const override { return Errno(); }
 
   ErrorCode ReadFile(const char16_t* path, std::string& bytes) override {
     Descriptor file;
@@ -334,7 +336,7 @@ class PosixPlatform final : public Platform {
       std::string name;
       if (const ErrorCode error = ToBytes(path, name)) return error;
       file = OpenPath(name, O_RDONLY);
-      if (!file.valid()) return static_cast<ErrorCode>(errno);
+      if (!file.valid()) return Errno();
     }
     const int fd = path != nullptr ? file.get() : STDIN_FILENO;
     bytes.clear();
@@ -342,7 +344,7 @@ class PosixPlatform final : public Platform {
     for (;;) {
       const ssize_t count = read(fd, chunk, sizeof chunk);
       if (count < 0 && errno == EINTR) continue;
-      if (count < 0) return static_cast<ErrorCode>(errno);
+      if (count < 0) return Errno();
       if (count == 0) return 0;
       bytes.append(chunk, static_cast<size_t>(count));
     }
@@ -385,7 +387,7 @@ class PosixPlatform final : public Platform {
     while (!bytes.empty()) {
       const ssize_t written = write(fd, bytes.data(), bytes.size());
       if (written < 0 && errno == EINTR) continue;
-      if (written < 0) return static_cast<ErrorCode>(errno);
+      if (written < 0) return Errno();
       if (written == 0) return EIO;
       bytes.remove_prefix(static_cast<size_t>(written));
     }
