@@ -188,19 +188,22 @@ class CutWalk : private WalkBase {
           uint32_t maxLength, bool preview)
       : WalkBase(system, directory, output),
         maxLength_(maxLength),
-        preview_(preview),
-        // A preview remembers the names it chose in the system's own terms.
-        foldCase_(traits_.caseSensitive || preview) {}
+        preview_(preview) {}
 
-  void Run() {
-    ReadListing();
-    if (foldCase_) taken_.reserve(taken_.size() + overLong_.size());
+  // False, after saying why, when the listing could not be read to its end:
+  // then nothing is renamed.
+  bool Run() {
+    if (const ErrorCode error = ReadListing()) {
+      output_.Line(WithNumber(u"ERROR: FindNextFile() failed (", error, u")."));
+      return false;
+    }
+    taken_.reserve(taken_.size() + overLong_.size());
     if (preview_) barrier_ = directory_.RenameBarrier();
     for (const Listed& entry : overLong_) {
-      if (!GoingOn()) return;
-      Shorten(std::u16string_view(names_).substr(entry.offset, entry.length),
-              entry.isDirectory);
+      if (!GoingOn()) break;
+      Shorten(ListedName(entry), entry.isDirectory);
     }
+    return true;
   }
 
  private:
@@ -215,20 +218,32 @@ class CutWalk : private WalkBase {
   static constexpr uint64_t kLastStep =
       uint64_t{std::numeric_limits<uint32_t>::max()} + 1;
 
-  // Reads the whole listing first: the over-long entries to work on, and,
-  // where names are told apart by case, the uppercase form of every name a
-  // new name could equal (none longer than the limit).
-  void ReadListing() {
+  std::u16string_view ListedName(const Listed& entry) const {
+    return std::u16string_view(names_).substr(entry.offset, entry.length);
+  }
+
+  // Reads the whole listing first: the over-long entries to work on, in the
+  // order NTFS would list them where the system gives none, and the folded
+  // form of every name a new name could equal (none longer than the limit).
+  // Returns the error code of a listing that failed part-way, else 0.
+  ErrorCode ReadListing() {
     platform::Entry entry;
     while (directory_.Next(entry)) {
       if (entry.name.size() > maxLength_) {
         overLong_.push_back({names_.size(), entry.name.size(), entry.isDirectory});
         names_ += entry.name;
-      } else if (foldCase_) {
-        naming::Upcase(entry.name, upper_);
-        taken_.insert(upper_);
+      } else {
+        naming::FoldCase(entry.name, folded_);
+        taken_.insert(folded_);
       }
     }
+    if (const ErrorCode error = directory_.ListingError()) return error;
+    if (traits_.sortListing) {
+      std::sort(overLong_.begin(), overLong_.end(), [this](const Listed& a, const Listed& b) {
+        return naming::ListsBefore(ListedName(a), ListedName(b));
+      });
+    }
+    return 0;
   }
 
   void Shorten(std::u16string_view name, bool isDirectory) {
@@ -279,15 +294,14 @@ class CutWalk : private WalkBase {
   // rename would succeed; 0 when it did, else the error code.
   ErrorCode Attempt() {
     const std::u16string_view name = Name(candidate_);
-    // Names that do not work on Windows, or on a volume that ignores case,
-    // count as taken.
+    // Names that do not work on Windows, or that equal another on some
+    // volume that ignores case, count as taken.
     if (naming::IsReservedName(name)) return traits_.targetExists;
-    if (!foldCase_) return Move();
     // Taken here before the rename, so that nothing is left to remember
     // (and no memory to find) once it happened; given back if the rename
     // fails for another reason than the name being taken.
-    naming::Upcase(name, upper_);
-    const auto [chosen, free] = taken_.insert(upper_);
+    naming::FoldCase(name, folded_);
+    const auto [chosen, free] = taken_.insert(folded_);
     if (!free) return traits_.targetExists;
     const ErrorCode error = Move();
     if (error != 0 && error != traits_.targetExists) taken_.erase(chosen);
@@ -315,16 +329,15 @@ class CutWalk : private WalkBase {
 
   const uint32_t maxLength_;
   const bool preview_;
-  const bool foldCase_;
   ErrorCode barrier_ = 0;  // what every rename of a preview would meet
   std::u16string names_;   // the over-long names, end to end
   std::vector<Listed> overLong_;
   std::u16string oldPath_;
   std::u16string candidate_;
-  // The uppercase forms of the listed names, of the new names chosen, and
-  // of names a rename found taken.
+  // The folded forms (naming::FoldCase) of the listed names, of the new
+  // names chosen, and of names a rename found taken.
   std::unordered_set<std::u16string> taken_;
-  std::u16string upper_;
+  std::u16string folded_;
   // For each candidate sequence met in this run (its first candidate and
   // anchor): how many of its steps are known to be taken.
   std::unordered_map<std::u16string, uint64_t> knownTaken_;
@@ -411,7 +424,7 @@ int Cut(const std::vector<std::u16string>& args, platform::Platform& system,
   }
   OpenDirectory directory;
   if (!Open(args[1], system, output, directory)) return 1;
-  CutWalk(system, directory, output, maxLength, preview).Run();
+  if (!CutWalk(system, directory, output, maxLength, preview).Run()) return 1;
   return Finish(system, output);
 }
 

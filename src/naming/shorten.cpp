@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "naming/windows_names.h"
+
 namespace naming {
 namespace {
 
@@ -53,6 +55,15 @@ CutResult ShortenName(std::u16string_view name, bool isDirectory,
        i > 0 && (result.newName[i - 1] == u' ' || result.newName[i - 1] == u'.');
        --i) {
     result.newName[i - 1] = u'_';
+  }
+
+  // A device name before the first dot makes every candidate a device name
+  // when that dot stands before the anchor, out of the counter's reach
+  // (a directory "aux.files-from-the-old-server"): the unit just before the
+  // dot becomes "_" as well.
+  const size_t dot = result.newName.find(u'.');
+  if (dot != std::u16string::npos && dot < stem && IsReservedName(result.newName)) {
+    result.newName[dot - 1] = u'_';
   }
   return result;
 }

@@ -25,7 +25,9 @@ struct CutResult {
 // Directories, names without a dot and names whose only dot leads have no
 // extension. A cut never keeps the high half of a surrogate pair without its
 // low half, and the new name never ends in a space or a dot (each unit of a
-// trailing run of them becomes "_", in a kept extension too).
+// trailing run of them becomes "_", in a kept extension too). Where the part
+// before the first dot is a Windows device name that no counter would reach,
+// the unit before that dot becomes "_".
 CutResult ShortenName(std::u16string_view name, bool isDirectory,
                       uint32_t maxLength);
 

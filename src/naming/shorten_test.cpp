@@ -79,6 +79,21 @@ TEST(ShortenNameTest, NewNameNeverEndsInSpaceOrDot) {
   ExpectCuts(cases);
 }
 
+TEST(ShortenNameTest, DeviceNameOutOfTheCounterReachIsMended) {
+  const CutCase cases[] = {
+      {u"aux.files-from-the-old-server", true, 12, u"au_.files-fr", 12},
+      {u"aux.files-from-the-old-server", true, 8, u"au_.file", 8},
+      {u"COM1.settings-backup.tar.gz", false, 12, u"COM_.sett.gz", 9},
+      {u"nul .some-notes-for.later", false, 12, u"nul_.som.lat", 8},
+      {u"con.abcdefghijklmnop", true, 16, u"co_.abcdefghijkl", 16},
+      {u"aux.abcdefghijk", false, 8, u"au_..abc", 4},
+      // The counter's first digit reaches the part before the dot: kept.
+      {u"COM1.txtlong", false, 8, u"COM1.txt", 4},
+      {u"auxiliary.files-from-the-old-server", true, 12, u"auxiliary.fi", 12},
+  };
+  ExpectCuts(cases);
+}
+
 std::u16string WithCounter(std::u16string name, uint32_t anchor,
                            uint32_t counter) {
   EXPECT_TRUE(ApplyCounter(name.data(), anchor, counter));

@@ -18,6 +18,15 @@ constexpr UpcaseRun kUpcaseRuns[] = {
 #include "naming/upcase_table.inc"
 };
 
+struct Fold {
+  char16_t unit;
+  char16_t key;
+};
+
+constexpr Fold kFolds[] = {
+#include "naming/fold_table.inc"
+};
+
 char16_t AsciiUpper(char16_t unit) {
   return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
 }
@@ -59,6 +68,26 @@ char16_t UpcaseUnit(char16_t unit) {
 void Upcase(std::u16string_view name, std::u16string& out) {
   out.resize(name.size());
   std::transform(name.begin(), name.end(), out.begin(), UpcaseUnit);
+}
+
+void FoldCase(std::u16string_view name, std::u16string& out) {
+  out.resize(name.size());
+  std::transform(name.begin(), name.end(), out.begin(), [](char16_t unit) {
+    const Fold* fold = std::lower_bound(
+        std::begin(kFolds), std::end(kFolds), unit,
+        [](const Fold& f, char16_t value) { return f.unit < value; });
+    return fold != std::end(kFolds) && fold->unit == unit ? fold->key : UpcaseUnit(unit);
+  });
+}
+
+bool ListsBefore(std::u16string_view a, std::u16string_view b) {
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    const char16_t upperA = UpcaseUnit(a[i]), upperB = UpcaseUnit(b[i]);
+    if (upperA != upperB) return upperA < upperB;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
 }
 
 }  // namespace naming

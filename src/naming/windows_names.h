@@ -19,7 +19,18 @@ bool IsReservedName(std::u16string_view name);
 char16_t UpcaseUnit(char16_t unit);
 
 // Sets `out` to `name` with every unit in uppercase: two names are the same
-// to Windows, ignoring case, exactly when these forms are equal.
+// to Windows on NTFS, ignoring case, exactly when these forms are equal.
 void Upcase(std::u16string_view name, std::u16string& out);
+
+// Sets `out` to the form under which names count as one on some Windows
+// volume: NTFS's uppercase joined with what exFAT's up-case table folds
+// together (final sigma with sigma). Names with different forms are
+// different names on NTFS, exFAT and FAT alike.
+void FoldCase(std::u16string_view name, std::u16string& out);
+
+// True when NTFS keeps `a` before `b` in a directory: the names compared unit
+// by unit in uppercase as unsigned 16-bit numbers, a name before every
+// longer name it begins, and names equal that way by their own units.
+bool ListsBefore(std::u16string_view a, std::u16string_view b);
 
 }  // namespace naming

@@ -53,5 +53,44 @@ TEST(UpcaseTest, SimpleUppercaseOfEachUnit) {
   EXPECT_EQ(out, u"HOLIDAY-PHOTO-001.JPEG");
 }
 
+TEST(FoldCaseTest, NamesThatAreOneOnSomeWindowsVolume) {
+  const struct {
+    std::u16string a, b;
+    bool same;
+  } cases[] = {
+      {u"ς.txt", u"Σ.TXT", true},  // exFAT: final sigma is sigma
+      {u"ς.txt", u"σ.txt", true},
+      {u"Holiday.jpeg", u"HOLIDAY.JPEG", true},
+      {u"straße", u"STRASSE", false},
+      {u"ı", u"I", false},
+  };
+  for (const auto& c : cases) {
+    std::u16string a, b;
+    FoldCase(c.a, a);
+    FoldCase(c.b, b);
+    EXPECT_EQ(a == b, c.same) << std::string(c.a.begin(), c.a.end());
+  }
+}
+
+TEST(ListsBeforeTest, TheOrderNtfsKeepsNames) {
+  // Each name lists before the next.
+  const std::u16string order[] = {
+      u"holiday-at-the-lake-sunset.jpeg",  // "-" (2D) before "." (2E)
+      u"holiday-at-the-lake.jpeg",
+      u"HOLIDAY-AT-THE-LAKESIDE.jpeg",     // equal ignoring case: by units
+      u"Holiday-at-the-lakeside.jpeg",
+      u"holiday-at-the-lakeside.jpeg",
+      u"reportz",                          // "Z" (5A) before "_" (5F) once upcased
+      u"report_a",
+      u"été",                    // É (C9) after ASCII
+      u"😀",                       // D83D: by units, not code points
+      u"ａ",
+  };
+  for (size_t i = 0; i + 1 < std::size(order); ++i) {
+    EXPECT_TRUE(ListsBefore(order[i], order[i + 1])) << i;
+    EXPECT_FALSE(ListsBefore(order[i + 1], order[i])) << i;
+  }
+}
+
 }  // namespace
 }  // namespace naming

@@ -76,6 +76,10 @@ class FakeDirectory final : public Directory {
     return system_.present_.count(name) != 0 ? system_.systemTraits.targetExists : 0;
   }
 
+  ErrorCode ListingError() const override {
+    return next_ >= system_.listing.size() ? system_.listingError : 0;
+  }
+
   ErrorCode RenameBarrier() override { return system_.barrier; }
 
  private:

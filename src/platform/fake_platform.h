@@ -24,7 +24,8 @@ class FakePlatform final : public Platform {
   };
 
   Traits systemTraits = {u"\\\\?\\", u'\\', u"\\/", 183, 123, false, false};
-  // POSIX-like traits: no prefix, "/", EEXIST, EINVAL, case and bytes.
+  // POSIX-like traits: no prefix, "/", EEXIST, EINVAL, bytes, and a listing
+  // in no order.
   void BePosix() { systemTraits = {u"", u'/', u"/", 17, 22, true, true}; }
 
   // --- Path services --------------------------------------------------------
@@ -48,6 +49,8 @@ class FakePlatform final : public Platform {
   std::vector<std::u16string> hidden;
   // Nonzero: opening the listing fails with this code.
   ErrorCode openError = 0;
+  // Nonzero: reading the listing fails with this code after its last entry.
+  ErrorCode listingError = 0;
   // Called before every rename with the old and new name; a nonzero result
   // fails the rename with that code.
   std::function<ErrorCode(const std::u16string&, const std::u16string&)>

@@ -32,11 +32,13 @@ struct Traits {
   ErrorCode targetExists;
   // The error code of a name the system cannot take as one entry's name.
   ErrorCode invalidName;
-  // True when names that differ only in case are different entries.
-  bool caseSensitive;
   // True when names are byte strings: a unit U+DC80 to U+DCFF then stands
   // for a byte that is not part of well-formed UTF-8.
   bool namesAreBytes;
+  // True when the listing comes in no order of its own (the order a file
+  // system keeps), so that the run puts it in the order NTFS lists names:
+  // the same names come out of the same directory on every volume.
+  bool sortListing;
 };
 
 // One entry of a directory listing. `name` stays valid until the next call
@@ -53,9 +55,13 @@ class Directory {
  public:
   virtual ~Directory() = default;
 
-  // Fills `entry` with the next entry; false when there are no more (a
-  // failing read ends the listing the same way).
+  // Fills `entry` with the next entry; false when there are no more, or when
+  // reading the listing failed (see ListingError).
   virtual bool Next(Entry& entry) = 0;
+
+  // Once Next has answered false: 0 when the listing reached its end, else
+  // the error code of the read that failed.
+  virtual ErrorCode ListingError() const = 0;
 
   // Renames the entry `oldPath` to `newPath`, never replacing an entry that
   // already holds the new name (that failure is Traits::targetExists).

@@ -136,12 +136,26 @@ class PosixDirectory final : public Directory {
     if (const ErrorCode error = ToBytes(oldPath + nameStart, oldName_)) return error;
     if (const ErrorCode error = ToBytes(newPath + nameStart, newName_)) return error;
     const int fd = fd_.get();
-    if (renameat2(fd, oldName_.c_str(), fd, newName_.c_str(),
-                  RENAME_NOREPLACE) == 0) {
-      return 0;
+    if (!noReplaceRefused_) {
+      if (renameat2(fd, oldName_.c_str(), fd, newName_.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+      }
+      if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return Errno();
+      noReplaceRefused_ = true;  // the file system does not know the flag
     }
-    if (errno != EINVAL && errno != ENOSYS) return Errno();
-    return RenameWithoutFlag();
+    struct stat entry;
+    if (fstatat(fd, oldName_.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
+    const bool isDirectory = S_ISDIR(entry.st_mode);
+    if (!isDirectory && !linkRefused_ && LinkCanBeTakenBack(entry)) {
+      if (linkat(fd, oldName_.c_str(), fd, newName_.c_str(), 0) == 0) return DropOldLink();
+      if (errno == EEXIST || errno == ENOENT) return Errno();
+      linkRefused_ = true;  // no hard links here (FAT, exFAT, many FUSE mounts)
+    }
+    return RenameOntoPlaceholder(isDirectory);
+  }
+
+  ErrorCode ListingError() const override {
+    return next_ >= entries_.size() ? listingError_ : 0;
   }
 
   ErrorCode LookUp(const char16_t* path, size_t nameStart) override {
@@ -178,14 +192,20 @@ class PosixDirectory final : public Directory {
       close(copy);
       return false;
     }
-    // The end and a failed read both end the listing.
-    while (const dirent* record = readdir(stream)) {
+    // A null record is the end when errno is still 0, else a failed read.
+    for (;;) {
+      errno = 0;
+      const dirent* record = readdir(stream);
+      if (record == nullptr) {
+        listingError_ = Errno();
+        break;
+      }
       const uint32_t length = static_cast<uint32_t>(std::strlen(record->d_name));
       entries_.push_back({names_.size(), length, IsDirectory(*record)});
       names_.append(record->d_name, length);
     }
     closedir(stream);
-    return true;
+    return fstat(fd_.get(), &directoryStatus_) == 0;
   }
 
   bool IsDirectory(const dirent& record) const {
@@ -195,33 +215,61 @@ class PosixDirectory final : public Directory {
            S_ISDIR(status.st_mode);
   }
 
-  // For file systems that refuse RENAME_NOREPLACE. A file gets a second link
-  // under the new name, which fails if the name is taken, and then loses the
-  // old one. A directory cannot be linked: its new name is checked first,
-  // which leaves a short window for a race.
-  ErrorCode RenameWithoutFlag() {
+  // In a sticky directory (/tmp) only the owner of an entry or of the
+  // directory may remove a name: where neither is this user, a second link
+  // could be made and then neither name removed, so it is never made.
+  bool LinkCanBeTakenBack(const struct stat& entry) const {
+    if ((directoryStatus_.st_mode & S_ISVTX) == 0) return true;
+    const uid_t user = geteuid();
+    return entry.st_uid == user || directoryStatus_.st_uid == user;
+  }
+
+  // The new name is linked; the old one goes. When it cannot, the new link
+  // goes again, and nothing has changed.
+  ErrorCode DropOldLink() {
     const int fd = fd_.get();
-    struct stat status;
-    if (fstatat(fd, oldName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      return Errno();
-    }
-    if (S_ISDIR(status.st_mode)) {
-      if (fstatat(fd, newName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        return EEXIST;
-      }
-      if (errno != ENOENT) return Errno();
-      return ErrnoUnless(renameat(fd, oldName_.c_str(), fd, newName_.c_str()) == 0);
-    }
-    if (linkat(fd, oldName_.c_str(), fd, newName_.c_str(), 0) != 0) {
-      return Errno();
-    }
     if (unlinkat(fd, oldName_.c_str(), 0) == 0) return 0;
     const ErrorCode error = Errno();
     unlinkat(fd, newName_.c_str(), 0);
     return error;
   }
 
+  // For file systems that can neither rename without replacing nor link: the
+  // new name is taken first by an empty placeholder of the entry's kind,
+  // created only if the name is free, and the entry is then renamed onto it,
+  // replacing nothing but what this run just made. If that rename fails, the
+  // placeholder goes again, as long as it is still the one made here.
+  ErrorCode RenameOntoPlaceholder(bool isDirectory) {
+    const int fd = fd_.get();
+    struct stat placeholder;
+    if (isDirectory) {
+      if (mkdirat(fd, newName_.c_str(), 0700) != 0) return Errno();
+      if (fstatat(fd, newName_.c_str(), &placeholder, AT_SYMLINK_NOFOLLOW) != 0) {
+        return Errno();
+      }
+    } else {
+      const Descriptor file(openat(fd, newName_.c_str(),
+                                   O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
+                                   0600));
+      if (!file.valid()) return Errno();
+      if (fstat(file.get(), &placeholder) != 0) return Errno();
+    }
+    if (renameat(fd, oldName_.c_str(), fd, newName_.c_str()) == 0) return 0;
+    const ErrorCode error = Errno();
+    struct stat now;
+    if (fstatat(fd, newName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        now.st_dev == placeholder.st_dev && now.st_ino == placeholder.st_ino) {
+      unlinkat(fd, newName_.c_str(), isDirectory ? AT_REMOVEDIR : 0);
+    }
+    return error;
+  }
+
   Descriptor fd_;
+  struct stat directoryStatus_ = {};
+  // What this file system was found not to do, so that it is asked once.
+  bool noReplaceRefused_ = false;
+  bool linkRefused_ = false;
+  ErrorCode listingError_ = 0;  // why the listing ended early, or 0
   std::string names_;  // every name of the listing, end to end
   std::vector<Listed> entries_;
   size_t next_ = 0;
@@ -284,8 +332,8 @@ class PosixPlatform final : public Platform {
         u"/",    // separators
         EEXIST,  // targetExists
         EINVAL,  // invalidName
-        true,    // caseSensitive
         true,    // namesAreBytes
+        true,    // sortListing
     };
     return traits;
   }

@@ -37,12 +37,21 @@ ErrorCode LastErrorUnless(bool succeeded) {
 
 class Win32Directory final : public Directory {
  public:
+  // A listing of the entries from `first` on; an empty one without `handle`.
   Win32Directory(HANDLE handle, const WIN32_FIND_DATAW& first)
       : handle_(handle), record_(first) {}
-  ~Win32Directory() override { FindClose(handle_); }
+  Win32Directory() : handle_(INVALID_HANDLE_VALUE), record_(), first_(false) {}
+  ~Win32Directory() override {
+    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  }
 
   bool Next(Entry& entry) override {
-    if (!first_ && !FindNextFileW(handle_, &record_)) return false;
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    if (!first_ && !FindNextFileW(handle_, &record_)) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_NO_MORE_FILES) error_ = error;
+      return false;
+    }
     first_ = false;
     entry.name = reinterpret_cast<const char16_t*>(record_.cFileName);
     entry.isDirectory = (record_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -64,6 +73,8 @@ class Win32Directory final : public Directory {
     return error == ERROR_FILE_NOT_FOUND ? 0 : error;
   }
 
+  ErrorCode ListingError() const override { return error_; }
+
   // Nothing short of renaming tells whether a rename would be refused.
   ErrorCode RenameBarrier() override { return 0; }
 
@@ -71,6 +82,7 @@ class Win32Directory final : public Directory {
   HANDLE handle_;
   WIN32_FIND_DATAW record_;
   bool first_ = true;
+  ErrorCode error_ = 0;
 };
 
 bool IsConsole(HANDLE handle) {
@@ -113,8 +125,8 @@ class Win32Platform final : public Platform {
         u"\\/",                // separators
         ERROR_ALREADY_EXISTS,  // targetExists
         ERROR_INVALID_NAME,    // invalidName
-        false,                 // caseSensitive
         false,                 // namesAreBytes
+        false,                 // sortListing: the system lists in its own order
     };
     return traits;
   }
@@ -143,8 +155,20 @@ class Win32Platform final : public Platform {
   std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override {
     WIN32_FIND_DATAW record;
     const HANDLE handle = FindFirstFileW(Wide(pattern), &record);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32Directory>(handle, record);
+    if (handle != INVALID_HANDLE_VALUE) return std::make_unique<Win32Directory>(handle, record);
+    // A drive root lists no "." or "..": an empty one finds nothing at all,
+    // and is an empty directory, not a failure.
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+      std::u16string directory(pattern);
+      directory.pop_back();  // the "*"
+      const DWORD attributes = GetFileAttributesW(Wide(directory.c_str()));
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return std::make_unique<Win32Directory>();
+      }
+    }
+    SetLastError(error);
+    return nullptr;
   }
 
   ErrorCode LastError() const override { return GetLastError(); }
