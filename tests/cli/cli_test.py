@@ -9,6 +9,7 @@ import argparse
 import os
 import random
 import re
+import shutil
 import signal
 import stat
 import subprocess
@@ -703,16 +704,16 @@ def race(root, seam):
     expect((err, status), (b"", 0), "error and status")
     after = snapshot(root)
     intruders = {name for name, identity in after.items() if identity == ("file", b"intruder")}
-    assert intruders, "the seam took no name"
     renamed, failed = check_run(before, after, out, 12, program.newline, extra=intruders)
-    return renamed, failed
+    return renamed, failed, intruders
 
 
 @case
 @linux_only
 @uses_seam
 def race_on_every_other_rename(root):
-    renamed, failed = race(root, "intrude")
+    renamed, failed, intruders = race(root, "intrude")
+    assert intruders, "the seam took no name"
     expect(failed, {}, "failures")
     expect(len(renamed), 7, "renames")
 
@@ -721,26 +722,52 @@ def race_on_every_other_rename(root):
 @linux_only
 @uses_seam
 def race_without_noreplace(root):
-    renamed, failed = race(root, "intrude,einval")
-    # Files are linked, so a taken name is seen; the directory's check and
-    # rename leave a window, in which the intruding file wins.
-    expect(failed, {b"racing-directory-name": 20}, "failures")  # ENOTDIR
-    expect(len(renamed), 6, "renames")
+    # Files are linked, so a taken name is seen. A placeholder holds the new
+    # name before every rename onto it (directories, and files where links
+    # fail too), so the intruder finds it taken.
+    for modes, intruded in (("intrude,einval", 6), ("intrude,einval,nolink", 0)):
+        shutil.rmtree(root)
+        os.mkdir(root)
+        renamed, failed, intruders = race(root, modes)
+        expect((failed, len(renamed)), ({}, 7), f"failures and renames with {modes}")
+        expect(len(intruders), intruded, f"names the intruder took with {modes}")
 
 
 @case
 @linux_only
 @uses_seam
 def file_system_refusing_noreplace(root):
-    make(root, ["abcdefgh.txt"], content=b"precious")
-    make(root, ["abcdefghijklmnop.txt"], content=b"file")
-    make(root, directories=["abcdefghijkl", "abcdefghijklmnop"])
+    # Without the flag, then without links as well: the same names, nothing
+    # replaced, no placeholder left behind.
+    for modes in ("einval", "einval,nolink"):
+        shutil.rmtree(root)
+        os.mkdir(root)
+        make(root, ["abcdefgh.txt"], content=b"precious")
+        make(root, ["abcdefghijklmnop.txt"], content=b"file")
+        make(root, directories=["abcdefghijkl", "abcdefghijklmnop"])
+        before = snapshot(root)
+        out, err, status = program.run(root, seam=modes)
+        expect((err, status), (b"", 0), f"error and status with {modes}")
+        renamed, failed = check_run(before, snapshot(root), out, 12, program.newline)
+        expect(renamed, {b"abcdefghijklmnop.txt": b"abcdefg0.txt",
+                         b"abcdefghijklmnop": b"abcdefghijk0"}, f"renames with {modes}")
+
+
+@case
+@linux_only
+@uses_seam
+def sticky_directory_without_noreplace_changes_nothing_it_cannot_report(root):
+    # Another user's files in a sticky directory: a second link could be
+    # made but neither name removed. Each entry fails, and nothing changes.
+    make(root, ["first-long-name.txt", "second-long-name.txt"])
+    for name in os.listdir(root):
+        os.chmod(os.path.join(root, name), 0o666)
+    os.chmod(root, 0o1777)
     before = snapshot(root)
-    out, err, status = program.run(root, seam="einval")
+    out, err, status = program.run(root, user=65534, seam="einval")
     expect((err, status), (b"", 0), "error and status")
     renamed, failed = check_run(before, snapshot(root), out, 12, program.newline)
-    expect(renamed, {b"abcdefghijklmnop.txt": b"abcdefg0.txt",
-                     b"abcdefghijklmnop": b"abcdefghijk0"}, "renames")
+    expect(failed, {b"first-long-name.txt": 1, b"second-long-name.txt": 1}, "EPERM each")
 
 
 def main():

@@ -4,6 +4,8 @@
 //            creates the target name: a file holding "intruder"
 //   einval   renameat2 with RENAME_NOREPLACE answers EINVAL, as file systems
 //            that refuse the flag do, so the fallback runs
+//   nolink   linkat answers EPERM, as file systems without hard links do
+//            (FAT, exFAT), so the placeholder way runs
 //   vanish   an entry whose name holds "vanish" is removed just before its
 //            rename
 #include <dlfcn.h>
@@ -66,6 +68,10 @@ extern "C" int linkat(int oldDirectory, const char* oldName, int newDirectory,
                       const char* newName, int flags) {
   using Function = int (*)(int, const char*, int, const char*, int);
   static const Function real = Real<Function>("linkat");
+  if (Mode("nolink")) {
+    errno = EPERM;
+    return -1;
+  }
   BeforeRename(oldDirectory, oldName, newDirectory, newName);
   return real(oldDirectory, oldName, newDirectory, newName, flags);
 }
