@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "naming/units.h"
 #include "platform/utf8.h"
 
 namespace app {
@@ -9,9 +10,9 @@ namespace {
 
 constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
 
-bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+using naming::IsHighSurrogate;
+using naming::IsLowSurrogate;
+using naming::IsSurrogate;
 
 void AppendHex(std::u16string& line, uint32_t value, int digits) {
   for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
@@ -53,7 +54,8 @@ bool ReadEscape(std::u16string_view& text, std::u16string& name) {
     case u'x':
       if (!ReadHex(text, 2, value)) return false;
       // Bytes from 80 on stand for themselves in a byte-string name.
-      name += static_cast<char16_t>(value < 0x80 ? value : 0xDC00 + value);
+      name += value < 0x80 ? static_cast<char16_t>(value)
+                           : naming::EscapeByte(static_cast<unsigned char>(value));
       return true;
     case u'u':
       if (!ReadHex(text, 4, value)) return false;
@@ -136,9 +138,9 @@ void AppendQuoted(std::u16string& line, std::u16string_view name,
       case u'\r': line += u"\\r"; continue;
       default: break;
     }
-    if (namesAreBytes && unit >= 0xDC80 && unit <= 0xDCFF) {
+    if (namesAreBytes && naming::IsEscapedByte(unit)) {
       line += u"\\x";
-      AppendHex(line, unit - 0xDC00, 2);
+      AppendHex(line, naming::EscapedByte(unit), 2);
     } else if (IsSurrogate(unit)) {
       line += u"\\u";
       AppendHex(line, unit, 4);

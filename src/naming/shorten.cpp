@@ -2,13 +2,11 @@
 
 #include <algorithm>
 
+#include "naming/units.h"
 #include "naming/windows_names.h"
 
 namespace naming {
 namespace {
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // The length of `text`'s first `count` units, one less when that would keep
 // the high half of a pair and drop its low half.

@@ -92,22 +92,9 @@ Descriptor OpenPath(const std::string& path, int flags) {
   return Descriptor(openat(base.get(), rest.c_str(), flags));
 }
 
-// The byte form of a name or path; EILSEQ when it has none.
-ErrorCode ToBytes(std::u16string_view text, std::string& out) {
-  return EncodeName(text, out) ? 0 : EILSEQ;
-}
-
 ErrorCode Errno() { return static_cast<ErrorCode>(errno); }
 
 ErrorCode ErrnoUnless(bool succeeded) { return succeeded ? 0 : Errno(); }
-
-// The byte form of a path for the path services, which leave their error in
-// errno.
-bool PathBytes(std::u16string_view text, std::string& out) {
-  if (EncodeName(text, out)) return true;
-  errno = EILSEQ;
-  return false;
-}
 
 // The listing of one directory, read whole when it is opened: renaming while
 // reading would make the file system deliver renamed entries again.
@@ -133,8 +120,8 @@ class PosixDirectory final : public Directory {
 
   ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
                    size_t nameStart) override {
-    if (const ErrorCode error = ToBytes(oldPath + nameStart, oldName_)) return error;
-    if (const ErrorCode error = ToBytes(newPath + nameStart, newName_)) return error;
+    EncodeName(oldPath + nameStart, oldName_);
+    EncodeName(newPath + nameStart, newName_);
     const int fd = fd_.get();
     if (!noReplaceRefused_) {
       if (renameat2(fd, oldName_.c_str(), fd, newName_.c_str(), RENAME_NOREPLACE) == 0) {
@@ -159,7 +146,7 @@ class PosixDirectory final : public Directory {
   }
 
   ErrorCode LookUp(const char16_t* path, size_t nameStart) override {
-    if (const ErrorCode error = ToBytes(path + nameStart, newName_)) return error;
+    EncodeName(path + nameStart, newName_);
     struct stat status;
     if (fstatat(fd_.get(), newName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
       return EEXIST;
@@ -359,7 +346,7 @@ class PosixPlatform final : public Platform {
     // POSIX has no short names: the long form is the path itself, once it
     // is known to exist.
     std::string bytes;
-    if (!PathBytes(buffer, bytes)) return 0;
+    EncodeName(buffer, bytes);
     if (!OpenPath(bytes, O_PATH).valid()) return 0;
     const std::u16string_view path(buffer);
     return path.size() < room ? static_cast<uint32_t>(path.size())
@@ -372,7 +359,7 @@ class PosixPlatform final : public Platform {
     std::u16string_view directory(pattern);
     if (!directory.empty() && directory.back() == u'*') directory.remove_suffix(1);
     std::string bytes;
-    if (!PathBytes(directory, bytes)) return nullptr;
+    EncodeName(directory, bytes);
     return PosixDirectory::Open(bytes);
   }
 
@@ -382,7 +369,7 @@ class PosixPlatform final : public Platform {
     Descriptor file;
     if (path != nullptr) {
       std::string name;
-      if (const ErrorCode error = ToBytes(path, name)) return error;
+      EncodeName(path, name);
       file = OpenPath(name, O_RDONLY);
       if (!file.valid()) return Errno();
     }
@@ -399,7 +386,7 @@ class PosixPlatform final : public Platform {
   }
 
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override {
-    if (!EncodeName(line, bytes_)) return EILSEQ;
+    EncodeName(line, bytes_);
     bytes_ += '\n';
     return WriteAll(stream == Stream::Err ? STDERR_FILENO : STDOUT_FILENO, bytes_);
   }

@@ -1,11 +1,11 @@
 #include "platform/utf8.h"
 
+#include "naming/units.h"
+
 #include <cstdint>
 
 namespace platform {
 namespace {
-
-constexpr char16_t kEscape = 0xDC00;
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
@@ -46,12 +46,35 @@ size_t SequenceLength(std::string_view bytes, char32_t& codePoint) {
   return length;
 }
 
+// The unit of the surrogate that `bytes` begin with in three bytes (ED A0..BF
+// 80..BF, as NTFS-3G shows a lone surrogate of an NTFS name), or 0. Units
+// U+DC80 to U+DCFF stand for single bytes, so their three bytes do not
+// become one unit.
+char16_t EncodedSurrogate(std::string_view bytes) {
+  if (bytes.size() < 3) return 0;
+  const unsigned char lead = static_cast<unsigned char>(bytes[0]);
+  const unsigned char second = static_cast<unsigned char>(bytes[1]);
+  const unsigned char third = static_cast<unsigned char>(bytes[2]);
+  if (lead != 0xED || second < 0xA0 || second > 0xBF || !IsContinuation(third)) return 0;
+  const char16_t unit = static_cast<char16_t>(0xD000 | (second & 0x3F) << 6 | (third & 0x3F));
+  return naming::IsEscapedByte(unit) ? 0 : unit;
+}
+
+// True when `bytes` begin with what decodes to a low surrogate unit: a byte
+// that is not well-formed UTF-8 (escaped), or an encoded low surrogate.
+bool StartsLow(std::string_view bytes) {
+  if (bytes.empty() || static_cast<unsigned char>(bytes[0]) < 0x80) return false;
+  char32_t codePoint;
+  return SequenceLength(bytes, codePoint) == 0;
+}
+
 }  // namespace
 
 void DecodeName(std::string_view bytes, std::u16string& out) {
   // Never more units than bytes: written through a pointer, then trimmed.
   out.resize(bytes.size());
-  char16_t* next = out.data();
+  char16_t* const begin = out.data();
+  char16_t* next = begin;
   while (!bytes.empty()) {
     const unsigned char lead = static_cast<unsigned char>(bytes[0]);
     if (lead < 0x80) {
@@ -61,21 +84,42 @@ void DecodeName(std::string_view bytes, std::u16string& out) {
     }
     char32_t codePoint;
     const size_t length = SequenceLength(bytes, codePoint);
-    if (length == 0) {
-      *next++ = static_cast<char16_t>(kEscape + lead);
-      bytes.remove_prefix(1);
+    if (length != 0) {
+      if (codePoint >= 0x10000) {
+        codePoint -= 0x10000;
+        *next++ = static_cast<char16_t>(0xD800 + (codePoint >> 10));
+        *next++ = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+      } else {
+        *next++ = static_cast<char16_t>(codePoint);
+      }
+      bytes.remove_prefix(length);
       continue;
     }
-    if (codePoint >= 0x10000) {
-      codePoint -= 0x10000;
-      *next++ = static_cast<char16_t>(0xD800 + (codePoint >> 10));
-      *next++ = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
-    } else {
-      *next++ = static_cast<char16_t>(codePoint);
+    if (const char16_t surrogate = EncodedSurrogate(bytes)) {
+      if (naming::IsLowSurrogate(surrogate)) {
+        *next++ = surrogate;
+        bytes.remove_prefix(3);
+        continue;
+      }
+      // A high unit before a low one would read as a pair, which stands for
+      // other bytes: a run of encoded high surrogates followed by something
+      // that decodes to a low unit stays escaped, byte by byte.
+      size_t run = 3;
+      while (naming::IsHighSurrogate(EncodedSurrogate(bytes.substr(run)))) run += 3;
+      if (StartsLow(bytes.substr(run))) {
+        for (size_t i = 0; i < run; ++i) {
+          *next++ = naming::EscapeByte(static_cast<unsigned char>(bytes[i]));
+        }
+      } else {
+        for (size_t i = 0; i < run; i += 3) *next++ = EncodedSurrogate(bytes.substr(i));
+      }
+      bytes.remove_prefix(run);
+      continue;
     }
-    bytes.remove_prefix(length);
+    *next++ = naming::EscapeByte(lead);
+    bytes.remove_prefix(1);
   }
-  out.resize(static_cast<size_t>(next - out.data()));
+  out.resize(static_cast<size_t>(next - begin));
 }
 
 std::u16string DecodeName(std::string_view bytes) {
@@ -84,7 +128,7 @@ std::u16string DecodeName(std::string_view bytes) {
   return out;
 }
 
-bool EncodeName(std::u16string_view text, std::string& out) {
+void EncodeName(std::u16string_view text, std::string& out) {
   // At most three bytes a unit: written through a pointer, then trimmed.
   out.resize(text.size() * 3);
   char* next = out.data();
@@ -94,17 +138,15 @@ bool EncodeName(std::u16string_view text, std::string& out) {
       *next++ = static_cast<char>(c);
       continue;
     }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
-        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+    if (naming::IsHighSurrogate(text[i]) && i + 1 < text.size() &&
+        naming::IsLowSurrogate(text[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
-    } else if (c >= 0xDC80 && c <= 0xDCFF) {
-      *next++ = static_cast<char>(c - kEscape);  // an escaped byte
+    } else if (naming::IsEscapedByte(text[i])) {
+      *next++ = static_cast<char>(naming::EscapedByte(text[i]));
       continue;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      out.clear();
-      return false;
     }
+    // Every other unit, a lone surrogate too, as its three bytes.
     if (c < 0x800) {
       *next++ = static_cast<char>(0xC0 | (c >> 6));
       *next++ = static_cast<char>(0x80 | (c & 0x3F));
@@ -120,7 +162,6 @@ bool EncodeName(std::u16string_view text, std::string& out) {
     }
   }
   out.resize(static_cast<size_t>(next - out.data()));
-  return true;
 }
 
 }  // namespace platform

@@ -210,7 +210,7 @@ class Win32Platform final : public Platform {
                                            static_cast<DWORD>(units_.size()),
                                            &written, nullptr));
     }
-    if (!EncodeName(line, bytes_)) return ERROR_NO_UNICODE_TRANSLATION;
+    EncodeName(line, bytes_);
     bytes_ += "\r\n";
     std::string_view rest = bytes_;
     while (!rest.empty()) {

@@ -63,11 +63,78 @@ class Program:
             return out.read(), WINE_NOISE.sub(b"", err.read()), done.returncode
 
 
+def _sequence_length(name, at):
+    """Length of the well-formed UTF-8 sequence at `at`, 0 if none."""
+    for length in (1, 2, 3, 4):
+        try:
+            if len(name[at:at + length].decode("utf-8")) == 1:
+                return length
+        except UnicodeDecodeError:
+            pass
+    return 0
+
+
+def _encoded_surrogate(name, at):
+    """The lone surrogate encoded in three bytes at `at`, or 0; never one
+    that stands for a single byte (U+DC80 to U+DCFF)."""
+    piece = name[at:at + 3]
+    if len(piece) < 3 or piece[0] != 0xED or not 0xA0 <= piece[1] <= 0xBF or \
+            not 0x80 <= piece[2] <= 0xBF:
+        return 0
+    unit = 0xD000 | (piece[1] & 0x3F) << 6 | (piece[2] & 0x3F)
+    return 0 if 0xDC80 <= unit <= 0xDCFF else unit
+
+
+def name_units(name):
+    """The UTF-16 units a byte-string name counts as: well-formed UTF-8 as
+    UTF-16, an encoded lone surrogate as one unit (unless it would pair with
+    the unit after it), every other byte as U+DC00 + byte."""
+    out, at = [], 0
+    while at < len(name):
+        length = _sequence_length(name, at)
+        if length:
+            text = name[at:at + length].decode("utf-8").encode("utf-16-le")
+            out += [int.from_bytes(text[i:i + 2], "little") for i in range(0, len(text), 2)]
+            at += length
+            continue
+        unit = _encoded_surrogate(name, at)
+        if unit >= 0xDC00:
+            out.append(unit)
+            at += 3
+        elif unit:
+            end = at + 3
+            while 0xD800 <= _encoded_surrogate(name, end) <= 0xDBFF:
+                end += 3
+            if end < len(name) and name[end] >= 0x80 and not _sequence_length(name, end):
+                out += [0xDC00 + byte for byte in name[at:end]]
+            else:
+                out += [_encoded_surrogate(name, i) for i in range(at, end, 3)]
+            at = end
+        else:
+            out.append(0xDC00 + name[at])
+            at += 1
+    return out
+
+
+def units_to_bytes(units):
+    """The byte form of UTF-16 units, as the program writes a name."""
+    out, i = b"", 0
+    while i < len(units):
+        unit = units[i]
+        if 0xD800 <= unit <= 0xDBFF and i + 1 < len(units) and 0xDC00 <= units[i + 1] <= 0xDFFF:
+            out += (chr(unit) + chr(units[i + 1])).encode("utf-16-le", "surrogatepass") \
+                .decode("utf-16-le").encode("utf-8")
+            i += 2
+            continue
+        out += bytes([unit - 0xDC00]) if 0xDC80 <= unit <= 0xDCFF else \
+            chr(unit).encode("utf-8", "surrogatepass")
+        i += 1
+    return out
+
+
 def units(name):
-    """Length of a byte-string name in UTF-16 code units, counting each byte
-    that is not well-formed UTF-8 as one unit."""
-    text = name.decode("utf-8", "surrogateescape")
-    return sum(2 if ord(c) > 0xFFFF else 1 for c in text)
+    """Length of a byte-string name in UTF-16 code units."""
+    return len(name_units(name))
 
 
 def snapshot(directory):
@@ -106,7 +173,9 @@ def unquote(text):
         if unit is not None:
             return chr(int(unit, 16))
         return SIMPLE_ESCAPES[simple]
-    return ESCAPE.sub(one, text).encode("utf-8", "surrogateescape")
+    text = ESCAPE.sub(one, text).encode("utf-16-le", "surrogatepass")
+    return units_to_bytes([int.from_bytes(text[i:i + 2], "little")
+                           for i in range(0, len(text), 2)])
 
 
 def report_lines(out, newline):
@@ -141,30 +210,33 @@ def parse(out, newline):
     return renamed, failed, messages
 
 
-def upcase_table():
-    """The uppercase mapping Windows compares names with, from the table the
-    program is built with."""
-    path = os.path.join(os.path.dirname(__file__), "..", "..", "src", "naming", "upcase_table.inc")
+def fold_table():
+    """How Windows volumes compare names ignoring case, from the tables the
+    program is built with: NTFS's uppercase, then what exFAT adds."""
+    naming = os.path.join(os.path.dirname(__file__), "..", "..", "src", "naming")
     table = {}
-    with open(path) as file:
+    with open(os.path.join(naming, "upcase_table.inc")) as file:
         for line in file:
             if line.startswith("{"):
                 first, last, step, delta = (int(x, 0) for x in line.strip("{},\n").split(","))
                 for unit in range(first, last + 1, step):
                     table[unit] = (unit + delta) & 0xFFFF
+    with open(os.path.join(naming, "fold_table.inc")) as file:
+        for line in file:
+            if line.startswith("{"):
+                unit, key = (int(x, 0) for x in line.strip("{},\n").split(","))
+                table[unit] = key
     return table
 
 
-UPCASE = upcase_table()
+FOLD = fold_table()
 DEVICES = {"CON", "PRN", "AUX", "NUL"} | {f"{d}{n}" for d in ("COM", "LPT")
                                           for n in "0123456789\u00b9\u00b2\u00b3"}
 
 
 def upcase(name):
-    """`name` (bytes) as Windows compares it ignoring case: UTF-16 units."""
-    units = name.decode("utf-8", "surrogateescape").encode("utf-16-le", "surrogatepass")
-    return tuple(UPCASE.get(u, u) for u in
-                 (int.from_bytes(units[i:i + 2], "little") for i in range(0, len(units), 2)))
+    """`name` (bytes) as some Windows volume compares it ignoring case."""
+    return tuple(FOLD.get(u, u) for u in name_units(name))
 
 
 def works_on_windows(name):
