@@ -18,7 +18,7 @@ fi
 demo=$(mktemp -d /tmp/snipdir-demo-XXXXXX)
 mkdir "$demo/photos"
 cd "$demo/photos"
-touch holiday-at-the-lake.jpeg holiday-at-the-lake-sunset.jpeg \
+touch holiday-at-the-lake.jpeg holiday-at-the-lakeside.jpeg \
   "Quarterly report (final, really final).docx" café-au-lait-recipes.txt \
   short.txt exactly-16-chars
 mkdir "Trip to the mountains 2024"

@@ -4,6 +4,8 @@
 #   native   the Linux program and its tests
 #   asan     the sanitizer build and the fuzzers (clang)
 #   win32    the Windows programs and their tests (MinGW-w64, 32-bit Wine)
+#   volumes  the file system tools and FUSE drivers the volume tests mount
+#            with, and what the win32 part needs
 #   release  the packages and their checks (lintian, mandoc)
 #   bench    the benchmark (strace, GNU time)
 # Sourced by the other scripts: snipdir_setup native win32 ...
@@ -24,12 +26,23 @@ snipdir_missing() {
         command -v clang++ >/dev/null || missing+=(clang)
         ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
           missing+=(libclang-rt-14-dev) ;;
-      win32 | release)
+      volumes)
+        command -v mkfs.exfat >/dev/null || missing+=(exfatprogs)
+        command -v mount.exfat-fuse >/dev/null || missing+=(exfat-fuse)
+        command -v ntfs-3g >/dev/null || missing+=(ntfs-3g)
+        command -v fusefat >/dev/null || missing+=(fusefat)
+        command -v mkfs.vfat >/dev/null || missing+=(dosfstools)
+        command -v bindfs >/dev/null || missing+=(bindfs)
+        command -v mkfs.xfs >/dev/null || missing+=(xfsprogs)
+        command -v mkfs.btrfs >/dev/null || missing+=(btrfs-progs)
+        command -v fusermount3 >/dev/null || missing+=(fuse3)
+        command -v losetup >/dev/null || missing+=(mount) ;;&
+      win32 | release | volumes)
         command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
         command -v groff >/dev/null || missing+=(groff-base)
         command -v wine >/dev/null || missing+=(wine)
         dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386) ;;&
-      win32)
+      win32 | volumes)
         [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest) ;;
       release)
         command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)

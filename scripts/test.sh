@@ -6,14 +6,19 @@
 #            and bounded fuzz runs
 #   win32    the Windows programs: the same suites under Wine, the case
 #            table and the version resources
+#   volumes  both programs on mounted image files: ext4, xfs, btrfs, tmpfs,
+#            exFAT, NTFS, FAT, bindfs (as root; a mount that cannot be made
+#            is skipped), and exFAT's case table against mkfs.exfat's
 #   release  scripts/release.sh twice (the same bytes), and the packages
 #            checked as a user meets them
 # Name parts to run only those: scripts/test.sh native
 set -euo pipefail
 cd "$(dirname "$0")/.."
 parts=("$@")
-[ ${#parts[@]} -gt 0 ] || parts=(native asan win32 release)
+[ ${#parts[@]} -gt 0 ] || parts=(native asan win32 volumes release)
 source scripts/setup.sh
+# Where Debian keeps the tools that make and mount file systems.
+export PATH="$PATH:/usr/sbin:/sbin"
 snipdir_setup "${parts[@]}"
 
 # Wine: quiet, no Mono or Gecko installers when it sets up its prefix, and a
@@ -23,6 +28,15 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export HOME
 for part in "${parts[@]}"; do
   echo "=== $part"
+  if [ "$part" = volumes ]; then
+    for preset in native win32; do
+      cmake --preset $preset >/dev/null
+      cmake --build --preset $preset -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo >/dev/null
+    done
+    python3 tests/upcase/exfat_fold.py src/naming/fold_table.inc --check
+    python3 tests/volumes/volumes_test.py build/native/snipdir --windows build/win32/snipdir.exe
+    continue
+  fi
   if [ "$part" = release ]; then
     cmake --preset win32 >/dev/null
     cmake --build --preset win32 --target version_check >/dev/null
