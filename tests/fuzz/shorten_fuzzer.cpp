@@ -9,6 +9,7 @@
 #include <string>
 
 #include "naming/shorten.h"
+#include "naming/windows_names.h"
 
 namespace {
 
@@ -104,6 +105,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (WellFormed(name)) Check(WellFormed(newName), "half a pair in the new name");
+  // A device name is mended, or the counter's first digits reach it: one of
+  // the first candidates is not a device name.
+  if (naming::IsReservedName(newName)) {
+    bool free = false;
+    for (uint32_t counter = 0; counter <= 16 && !free; ++counter) {
+      const std::u16string candidate = Candidate(cut, counter);
+      free = !candidate.empty() && !naming::IsReservedName(candidate);
+    }
+    Check(free, "every early candidate is a device name");
+  }
 
   // Two counters of one name with as many digits give different names; so
   // does any counter from the first candidate when it writes other units.
