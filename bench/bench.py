@@ -54,6 +54,7 @@ CASES = [
     ("distinct", 10_000, distinct),
     ("distinct", 20_000, distinct),
     ("distinct", 100_000, distinct),
+    ("distinct", 1_000_000, distinct),
     ("all colliding", 20_000, all_colliding),
     ("100 names, 50 blocked", 20_000, hundred_groups_blocked),
 ]

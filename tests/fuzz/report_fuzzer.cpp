@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/report.h"
+#include "naming/units.h"
 
 namespace {
 
@@ -18,19 +19,17 @@ void Check(bool condition, const char* what) {
   }
 }
 
-bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
-
 // Every line is one line of well-formed text.
 void CheckWellFormed(const std::u16string& line) {
   for (size_t i = 0; i < line.size(); ++i) {
     const char16_t unit = line[i];
     Check(unit >= 0x20 && unit != 0x7F, "a control character in a line");
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < line.size() &&
-        line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF) {
+    if (naming::IsHighSurrogate(unit) && i + 1 < line.size() &&
+        naming::IsLowSurrogate(line[i + 1])) {
       ++i;
       continue;
     }
-    Check(!IsSurrogate(unit), "a lone surrogate in a line");
+    Check(!naming::IsSurrogate(unit), "a lone surrogate in a line");
   }
 }
 

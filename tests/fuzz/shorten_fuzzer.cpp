@@ -9,19 +9,20 @@
 #include <string>
 
 #include "naming/shorten.h"
+#include "naming/units.h"
 #include "naming/windows_names.h"
 
 namespace {
 
-bool IsHigh(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLow(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+using naming::IsHighSurrogate;
+using naming::IsLowSurrogate;
 
 bool WellFormed(const std::u16string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
-    if (IsHigh(text[i])) {
-      if (i + 1 == text.size() || !IsLow(text[i + 1])) return false;
+    if (IsHighSurrogate(text[i])) {
+      if (i + 1 == text.size() || !IsLowSurrogate(text[i + 1])) return false;
       ++i;
-    } else if (IsLow(text[i])) {
+    } else if (IsLowSurrogate(text[i])) {
       return false;
     }
   }
@@ -58,7 +59,7 @@ std::u16string Candidate(const naming::CutResult& cut, uint32_t counter) {
   Check(candidate.size() == cut.newName.size(), "a counter changed the length");
   size_t first = cut.counterAnchor - DigitCount(counter);
   // The digits take the high half of a pair whose low half they start on.
-  if (first > 0 && IsLow(cut.newName[first]) && IsHigh(cut.newName[first - 1])) {
+  if (first > 0 && IsLowSurrogate(cut.newName[first]) && IsHighSurrogate(cut.newName[first - 1])) {
     --first;
     Check(candidate[first] == u'0', "a split pair's high half is not a 0");
   }
