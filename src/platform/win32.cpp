@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -90,12 +91,12 @@ bool IsConsole(HANDLE handle) {
   return GetConsoleMode(handle, &mode) != 0;
 }
 
-volatile LONG stopRequested = 0;
+std::atomic<bool> stopRequested{false};
 
 // Runs on a thread of its own when the user presses Ctrl+C or Ctrl+Break or
 // closes the console. The walk notices the request between two entries.
 BOOL WINAPI NoteStop(DWORD event) {
-  InterlockedExchange(&stopRequested, 1);
+  stopRequested = true;
   if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
       event == CTRL_SHUTDOWN_EVENT) {
     // The system ends the process as soon as this handler returns; waiting
@@ -225,7 +226,7 @@ class Win32Platform final : public Platform {
     return 0;
   }
 
-  bool Interrupted() const override { return stopRequested != 0; }
+  bool Interrupted() const override { return stopRequested; }
 
   int ExitInterrupted() override {
     ExitProcess(0xC000013A);  // STATUS_CONTROL_C_EXIT, as after Ctrl+C

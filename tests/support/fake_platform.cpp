@@ -1,5 +1,8 @@
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
+#include "naming/windows_names.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -73,7 +76,8 @@ class FakeDirectory final : public Directory {
     ++system_.lookUpCalls;
     std::u16string name;
     if (const ErrorCode error = Split(path, nameStart, name)) return error;
-    return system_.present_.count(name) != 0 ? system_.systemTraits.targetExists : 0;
+    return system_.present_.count(system_.Key(name)) != 0 ? system_.systemTraits.targetExists
+                                                            : 0;
   }
 
   ErrorCode ListingError() const override {
@@ -93,12 +97,12 @@ class FakeDirectory final : public Directory {
       if (const ErrorCode code = system_.renameError(oldName, newName)) return code;
     }
     auto& present = system_.present_;
-    const auto old = present.find(oldName);
-    if (old == present.end()) return 2;  // ERROR_FILE_NOT_FOUND
-    if (present.count(newName) != 0) return system_.systemTraits.targetExists;
-    const bool isDirectory = old->second;
+    const auto old = present.find(system_.Key(oldName));
+    if (old == present.end() || old->second.name != oldName) return 2;  // ERROR_FILE_NOT_FOUND
+    if (present.count(system_.Key(newName)) != 0) return system_.systemTraits.targetExists;
+    const bool isDirectory = old->second.isDirectory;
     present.erase(old);
-    present.emplace(newName, isDirectory);
+    present.emplace(system_.Key(newName), FakePlatform::FakeEntry{newName, isDirectory});
     return 0;
   }
 
@@ -115,9 +119,17 @@ class FakeDirectory final : public Directory {
   size_t next_ = 0;
 };
 
+std::u16string FakePlatform::Key(const std::u16string& name) const {
+  if (!ignoresCase) return name;
+  std::u16string upper;
+  naming::Upcase(name, upper);
+  return upper;
+}
+
 std::vector<std::u16string> FakePlatform::Names() const {
   std::vector<std::u16string> names;
-  for (const auto& [name, isDirectory] : present_) names.push_back(name);
+  for (const auto& [key, entry] : present_) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -144,8 +156,8 @@ std::unique_ptr<Directory> FakePlatform::OpenDirectory(const char16_t* pattern) 
     return nullptr;
   }
   present_.clear();
-  for (const FakeEntry& entry : listing) present_[entry.name] = entry.isDirectory;
-  for (const std::u16string& name : hidden) present_[name] = false;
+  for (const FakeEntry& entry : listing) present_[Key(entry.name)] = entry;
+  for (const std::u16string& name : hidden) present_[Key(name)] = FakeEntry{name, false};
   std::u16string directory = openedPattern;
   directory.pop_back();  // the "*"
   return std::make_unique<FakeDirectory>(*this, std::move(directory));

@@ -1,5 +1,5 @@
 // An in-memory platform for tests: a Windows-like system by default (prefix
-// "\\?\", separator "\", "target exists" 183) with one directory whose
+// "\\?\", separator "\", "target exists" 183, case ignored) with one directory whose
 // entries are renamed in memory, and hooks that inject any error.
 #pragma once
 
@@ -24,9 +24,14 @@ class FakePlatform final : public Platform {
   };
 
   Traits systemTraits = {u"\\\\?\\", u'\\', u"\\/", 183, 123, false, false};
-  // POSIX-like traits: no prefix, "/", EEXIST, EINVAL, bytes, and a listing
-  // in no order.
-  void BePosix() { systemTraits = {u"", u'/', u"/", 17, 22, true, true}; }
+  // True when names that differ only in case are one entry, as on NTFS.
+  bool ignoresCase = true;
+  // POSIX-like: no prefix, "/", EEXIST, EINVAL, bytes, a listing in no
+  // order, and names told apart by case.
+  void BePosix() {
+    systemTraits = {u"", u'/', u"/", 17, 22, true, true};
+    ignoresCase = false;
+  }
 
   // --- Path services --------------------------------------------------------
   // What AbsolutePath produces for any argument; the argument itself if empty.
@@ -99,7 +104,11 @@ class FakePlatform final : public Platform {
   }
 
   ErrorCode lastError_ = 0;
-  std::map<std::u16string, bool> present_;  // name -> is a directory
+  // The name under which an entry is found: in uppercase where case is
+  // ignored.
+  std::u16string Key(const std::u16string& name) const;
+
+  std::map<std::u16string, FakeEntry> present_;  // by Key
 };
 
 }  // namespace platform
