@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <initializer_list>
 #include <limits>
 
 #include "app/version.h"
@@ -31,6 +33,65 @@ constexpr std::u16string_view kUndoUsage[] = {
 
 #undef SNIPDIR_BANNER
 
+// After the usage lines of --help: the three programs.
+constexpr std::u16string_view kCompanions[] = {
+    u"",
+    u"The three programs:",
+    u"  snipdir <directory-path> [max-length]          cuts the over-long names",
+    u"  snipdir-preview <directory-path> [max-length]  prints what snipdir would do; changes nothing",
+    u"  snipdir-undo <directory-path> <report-file|->  renames the entries of a report back",
+    u"Keep the report to undo a run: snipdir photos 16 > photos.report",
+    u"--help (-h, -?) prints this text, --version (-V) the version. See: man snipdir",
+};
+
+constexpr std::u16string_view kLicence =
+    u"MIT License: free to use, copy, change and share, without warranty.";
+
+template <size_t N>
+void Write(platform::Platform& system, platform::Stream stream,
+           const std::u16string_view (&lines)[N]) {
+  for (std::u16string_view line : lines) system.WriteLine(stream, line);
+}
+
+const std::u16string_view (&UsageOf(Tool tool))[4] {
+  switch (tool) {
+    case Tool::kPreview: return kPreviewUsage;
+    case Tool::kUndo: return kUndoUsage;
+    case Tool::kSnipdir: break;
+  }
+  return kSnipdirUsage;
+}
+
+bool BackslashPaths(platform::Platform& system) {
+  return system.traits().separator == u'\\';
+}
+
+// True for an argument that asks for something where no entry has its name.
+bool Asks(const std::u16string& argument, std::initializer_list<std::u16string_view> options,
+          platform::Platform& system) {
+  for (std::u16string_view option : options) {
+    if (argument == option) return system.KindOf(argument.c_str()) == platform::Kind::kNothing;
+  }
+  return false;
+}
+
+// The Windows command prompt's "C:\My Photos\" arrives as C:\My Photos"
+// with the rest of the line behind the quote.
+void MendCmdQuote(std::vector<std::u16string>& args) {
+  if (args.size() < 2) return;
+  const size_t quote = args[1].find(u'"');
+  if (quote == std::u16string::npos) return;
+  const std::u16string rest = args[1].substr(quote + 1);
+  args[1].resize(quote);
+  args[1] += u'\\';
+  auto at = args.begin() + 2;
+  for (size_t start = 0; start < rest.size();) {
+    const size_t end = std::min(rest.find(u' ', start), rest.size());
+    if (end > start) at = args.insert(at, rest.substr(start, end - start)) + 1;
+    start = end + 1;
+  }
+}
+
 bool IsSpace(char16_t c) {
   return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
@@ -58,16 +119,37 @@ uint32_t ParseLimit(std::u16string_view text) {
   return static_cast<uint32_t>(static_cast<int32_t>(value));
 }
 
-int Usage(Tool tool, platform::Platform& system) {
-  const auto write = [&system](const auto& lines) {
-    for (std::u16string_view line : lines) system.WriteLine(platform::Stream::Err, line);
-  };
-  switch (tool) {
-    case Tool::kSnipdir: write(kSnipdirUsage); break;
-    case Tool::kPreview: write(kPreviewUsage); break;
-    case Tool::kUndo: write(kUndoUsage); break;
+Request ReadCommandLine(std::vector<std::u16string>& args, platform::Platform& system) {
+  if (args.size() < 2) return Request::kRun;
+  if (Asks(args[1], {u"--help", u"-h", u"-?"}, system) ||
+      (BackslashPaths(system) && Asks(args[1], {u"/?"}, system))) {
+    return Request::kHelp;
   }
+  if (Asks(args[1], {u"--version", u"-V"}, system)) return Request::kVersion;
+  if (Asks(args[1], {u"--"}, system)) args.erase(args.begin() + 1);
+  if (BackslashPaths(system)) MendCmdQuote(args);
+  return Request::kRun;
+}
+
+int Usage(Tool tool, platform::Platform& system) {
+  Write(system, platform::Stream::Err, UsageOf(tool));
   return 1;
+}
+
+int Help(Tool tool, platform::Platform& system) {
+  Write(system, platform::Stream::Out, UsageOf(tool));
+  Write(system, platform::Stream::Out, kCompanions);
+  return 0;
+}
+
+int Version(Tool tool, platform::Platform& system) {
+  std::u16string line = tool == Tool::kSnipdir   ? u"snipdir "
+                        : tool == Tool::kPreview ? u"snipdir-preview "
+                                                 : u"snipdir-undo ";
+  line += u"" SNIPDIR_VERSION;
+  system.WriteLine(platform::Stream::Out, line);
+  system.WriteLine(platform::Stream::Out, kLicence);
+  return 0;
 }
 
 }  // namespace app

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -21,8 +23,24 @@ constexpr uint32_t kHighestMaxLength = 256;
 // as unsigned, so a negative value becomes a very large one.
 uint32_t ParseLimit(std::u16string_view text);
 
+// What a command line asks for.
+enum class Request { kRun, kHelp, kVersion };
+
+// Reads `args` (program name first) for what they ask. Where no entry of
+// that name exists, a first argument --help, -h or -? (and /? where paths
+// use backslashes) asks for help, --version or -V for the version, and "--"
+// is dropped. Where paths use backslashes, a path argument holding a double
+// quote, which no such path can, is read as the Windows command prompt meant
+// it: the quote stands for the backslash before a closing quote, and what
+// follows it, split at spaces, are the next arguments.
+Request ReadCommandLine(std::vector<std::u16string>& args, platform::Platform& system);
+
 // Writes the usage text of `tool` to standard error; returns the exit
 // status of a wrong command line, 1.
 int Usage(Tool tool, platform::Platform& system);
+
+// Write the help or the version of `tool` to standard output; return 0.
+int Help(Tool tool, platform::Platform& system);
+int Version(Tool tool, platform::Platform& system);
 
 }  // namespace app

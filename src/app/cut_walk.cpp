@@ -58,12 +58,12 @@ class CutWalk : private WalkBase {
   ErrorCode ReadListing() {
     platform::Entry entry;
     while (directory_.Next(entry)) {
-      if (entry.name.size() > maxLength_) {
-        overLong_.push_back({names_.size(), entry.name.size(), entry.isDirectory});
-        names_ += entry.name;
-      } else {
+      if (entry.name.size() <= maxLength_) {
         naming::FoldCase(entry.name, folded_);
         taken_.insert(folded_);
+      } else if (!entry.isOutput) {  // the report being written keeps its name
+        overLong_.push_back({names_.size(), entry.name.size(), entry.isDirectory});
+        names_ += entry.name;
       }
     }
     if (const ErrorCode error = directory_.ListingError()) return error;
@@ -93,10 +93,16 @@ class CutWalk : private WalkBase {
     sequenceKey_.assign(cut.newName);
     sequenceKey_ += static_cast<char16_t>(cut.counterAnchor);
     const auto known = knownTaken_.find(sequenceKey_);
+    // A stop is seen between two candidates too; the entry is then left as
+    // it is, with no line.
+    bool stopped = false;
     const Found found = SearchCandidates(
         &candidate_[nameStart_], cut.counterAnchor,
-        known == knownTaken_.end() ? 0 : known->second, traits_.targetExists,
-        [this] { return Attempt(); });
+        known == knownTaken_.end() ? 0 : known->second, traits_.targetExists, [&] {
+          stopped = system_.Interrupted();
+          return stopped ? ErrorCode{0} : Attempt();
+        });
+    if (stopped) return;
     const ErrorCode error = found.error;
     if (error == 0) {
       ReportRename(name, Name(candidate_));
@@ -140,7 +146,8 @@ class CutWalk : private WalkBase {
     if (const ErrorCode error = directory_.LookUp(candidate_.c_str(), nameStart_)) {
       return error;
     }
-    return barrier_;
+    if (barrier_ != 0) return barrier_;
+    return directory_.RenameRefusal(oldPath_.c_str(), nameStart_);
   }
 
   const uint32_t maxLength_;

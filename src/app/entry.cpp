@@ -1,4 +1,5 @@
 #include <memory>
+#include <new>
 
 #include "app/run.h"
 #include "platform/platform.h"
@@ -6,8 +7,14 @@
 namespace app {
 
 int Main(Tool tool, int argc, char** argv) {
-  const std::unique_ptr<platform::Platform> system = platform::MakeSystemPlatform();
-  return Run(tool, platform::CommandLine(argc, argv), *system);
+  try {
+    const std::unique_ptr<platform::Platform> system = platform::MakeSystemPlatform();
+    return Run(tool, platform::CommandLine(argc, argv), *system);
+  } catch (const std::bad_alloc&) {
+    // Before the run could set itself up: nothing was renamed.
+    platform::WriteEmergencyLine("ERROR: Out of memory.");
+    return 1;
+  }
 }
 
 }  // namespace app

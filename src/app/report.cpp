@@ -14,6 +14,14 @@ using naming::IsHighSurrogate;
 using naming::IsLowSurrogate;
 using naming::IsSurrogate;
 
+// Units that drive a terminal or change the order a line reads in: the C0
+// and C1 controls, DEL, and the bidirectional marks, embeddings, overrides
+// and isolates.
+bool IsControl(char16_t unit) {
+  return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x200E || unit == 0x200F ||
+         (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069);
+}
+
 void AppendHex(std::u16string& line, uint32_t value, int digits) {
   for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
     line += kHexDigits[(value >> shift) & 0xF];
@@ -79,7 +87,8 @@ bool ReadQuoted(std::u16string_view& text, std::u16string& name) {
       if (!ReadEscape(text, name)) return false;
       continue;
     }
-    // What the writer always escapes never stands bare in a report.
+    // What the writer always escapes never stands bare in a report (C1 and
+    // bidirectional controls stood bare in reports of version 1.0.0).
     if (unit < 0x20 || unit == 0x7F) return false;
     if (IsHighSurrogate(unit) && !text.empty() && IsLowSurrogate(text.front())) {
       name += unit;
@@ -120,10 +129,7 @@ void AppendQuoted(std::u16string& line, std::u16string_view name,
   size_t plain = 0;  // where the run of units that stand as they are began
   for (size_t i = 0; i < name.size(); ++i) {
     const char16_t unit = name[i];
-    if (unit >= 0x20 && unit != u'\\' && unit != u'"' && unit != 0x7F &&
-        !IsSurrogate(unit)) {
-      continue;
-    }
+    if (!IsControl(unit) && unit != u'\\' && unit != u'"' && !IsSurrogate(unit)) continue;
     if (IsHighSurrogate(unit) && i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
       ++i;  // a whole pair stands as it is
       continue;
@@ -141,7 +147,7 @@ void AppendQuoted(std::u16string& line, std::u16string_view name,
     if (namesAreBytes && naming::IsEscapedByte(unit)) {
       line += u"\\x";
       AppendHex(line, naming::EscapedByte(unit), 2);
-    } else if (IsSurrogate(unit)) {
+    } else if (IsSurrogate(unit) || unit > 0x7F) {
       line += u"\\u";
       AppendHex(line, unit, 4);
     } else {

@@ -7,7 +7,9 @@
 //   \xNN              any other control character (U+0000 to U+001F, U+007F),
 //                     and where names are bytes, a byte that is not part of
 //                     well-formed UTF-8 (NN from 80 to FF)
-//   \uXXXX            a unit of a surrogate pair standing alone
+//   \uXXXX            a unit of a surrogate pair standing alone, a C1
+//                     control (U+0080 to U+009F) and a bidirectional control
+//                     (U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069)
 //
 // Everything else, all other non-ASCII text included, stands as it is.
 #pragma once

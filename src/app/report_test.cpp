@@ -32,9 +32,14 @@ TEST(ReportTest, QuotesEveryNameAsOneUnambiguousString) {
       {u"bad-\xDCFF-unit", false, u"\"bad-\\uDCFF-unit\""},
       {u"lone-\xD83D-high", true, u"\"lone-\\uD83D-high\""},
       {u"low-\xDE00", false, u"\"low-\\uDE00\""},
+      // C1 and bidirectional controls, which drive a terminal or reorder a
+      // line: \u on both systems (\x80 is a byte where names are bytes).
+      {u"c1-\u0085\u009B-bidi-\u202E\u2066\u200F", true,
+       u"\"c1-\\u0085\\u009B-bidi-\\u202E\\u2066\\u200F\""},
+      {u"rtl-\u202Dtxt.exe", false, u"\"rtl-\\u202Dtxt.exe\""},
       // Everything else stands as it is.
-      {u"caf\u00E9 \u65E5\u672C \U0001F600 \u0085", true,
-       u"\"caf\u00E9 \u65E5\u672C \U0001F600 \u0085\""},
+      {u"caf\u00E9 \u65E5\u672C \U0001F600 \u00A0\u2010\u2065\u206A", true,
+       u"\"caf\u00E9 \u65E5\u672C \U0001F600 \u00A0\u2010\u2065\u206A\""},
   };
   for (const auto& c : cases) {
     std::u16string line;

@@ -46,12 +46,18 @@ int Cut(const std::vector<std::u16string>& args, platform::Platform& system,
 int Undo(const std::vector<std::u16string>& args, platform::Platform& system,
          Output& output) {
   if (args.size() != 3) return Usage(Tool::kUndo, system);
+  const bool fromStandardInput = args[2] == u"-";
+  if (!fromStandardInput && system.KindOf(args[1].c_str()) == platform::Kind::kOther &&
+      system.KindOf(args[2].c_str()) == platform::Kind::kDirectory) {
+    output.Line(u"ERROR: The first argument must be the directory and the second the report.");
+    return 1;
+  }
   OpenDirectory directory;
   if (!Open(args[1], system, output, directory)) return 1;
   std::string bytes;
-  const bool fromStandardInput = args[2] == u"-";
   if (const ErrorCode error =
           system.ReadFile(fromStandardInput ? nullptr : args[2].c_str(), bytes)) {
+    if (system.Interrupted()) return Finish(system, output);
     output.Line(WithNumber(u"ERROR: Cannot read the report (", error, u")."));
     return 1;
   }
@@ -67,8 +73,14 @@ int Run(Tool tool, const std::vector<std::u16string>& args,
         platform::Platform& system) {
   Output output(system);
   try {
-    return tool == Tool::kUndo ? Undo(args, system, output)
-                               : Cut(args, system, output, tool == Tool::kPreview);
+    std::vector<std::u16string> line = args;
+    switch (ReadCommandLine(line, system)) {
+      case Request::kHelp: return Help(tool, system);
+      case Request::kVersion: return Version(tool, system);
+      case Request::kRun: break;
+    }
+    return tool == Tool::kUndo ? Undo(line, system, output)
+                               : Cut(line, system, output, tool == Tool::kPreview);
   } catch (const std::bad_alloc&) {
     // Every rename made so far was reported; nothing is left half done.
     output.Line(u"ERROR: Out of memory.");

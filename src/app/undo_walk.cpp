@@ -26,6 +26,8 @@ class UndoWalk : private WalkBase {
       if (!GoingOn()) return;
       std::u16string_view line = lines[number - 1];
       if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+      // Reports joined into one keep the byte-order mark of each.
+      if (!line.empty() && line.front() == u'\uFEFF') line.remove_prefix(1);
       // Blank lines and the messages of the run name no rename.
       if (line.empty() || line.substr(0, 7) == u"ERROR: ") continue;
       if (!ParseRename(line, oldName_, newName_)) {

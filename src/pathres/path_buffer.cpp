@@ -1,5 +1,6 @@
 #include "pathres/path_buffer.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,12 +10,42 @@ namespace {
 constexpr uint32_t kInitialCapacity = 260;
 
 char16_t* Reallocate(PathBuffer& buffer, char16_t* block, uint32_t units) {
+  // In a 32-bit program twice the units can pass the address space.
+  if (units > SIZE_MAX / sizeof(char16_t)) return nullptr;
   return static_cast<char16_t*>(
       buffer.memory.reallocate(block, sizeof(char16_t) * size_t{units}));
 }
 
 bool BeginsWithTwoBackslashes(const char16_t* path) {
   return path[0] == u'\\' && path[1] == u'\\';
+}
+
+// "\\?\..." and "\\.\...": paths the system takes as they stand.
+bool IsVerbatim(const char16_t* path) {
+  return BeginsWithTwoBackslashes(path) && (path[2] == u'?' || path[2] == u'.') &&
+         path[3] == u'\\';
+}
+
+// Rewrites the share path of `length` units at `start` ("\\server\share...",
+// typed so or made absolute from a relative path on a share) as
+// `uncPrefix` and "server\share...", growing the buffer if needed. False
+// when memory ran out.
+bool PrefixShare(PathBuffer& buffer, uint32_t start, uint32_t length,
+                 std::u16string_view uncPrefix) {
+  const uint32_t rest = length - 2;  // after the two backslashes
+  const uint32_t prefixLength = static_cast<uint32_t>(uncPrefix.size());
+  if (rest > UINT32_MAX - prefixLength - 1) return false;
+  const uint32_t needed = prefixLength + rest + 1;
+  if (needed > buffer.capacity) {
+    char16_t* grown = Reallocate(buffer, buffer.text, needed);
+    if (grown == nullptr) return false;
+    buffer.text = grown;
+    buffer.capacity = needed;
+  }
+  std::memmove(buffer.text + prefixLength, buffer.text + start + 2,
+               sizeof(char16_t) * (size_t{rest} + 1));
+  std::memcpy(buffer.text, uncPrefix.data(), sizeof(char16_t) * prefixLength);
+  return true;
 }
 
 }  // namespace
@@ -42,14 +73,15 @@ bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
   const std::u16string_view prefix = system.traits().longPathPrefix;
   const uint32_t prefixLength = static_cast<uint32_t>(prefix.size());
   const bool prefixed = prefixLength > 0 && !BeginsWithTwoBackslashes(path);
+  uint32_t count;
   for (;;) {
     uint32_t offset = 0;
     if (prefixed) {
       std::memcpy(buffer.text, prefix.data(), sizeof(char16_t) * prefixLength);
       offset = prefixLength;
     }
-    const uint32_t count = system.AbsolutePath(path, buffer.capacity - offset,
-                                               buffer.text + offset);
+    count = system.AbsolutePath(path, buffer.capacity - offset,
+                                buffer.text + offset);
     if (count == 0) {
       buffer.lastError = system.LastError();
       return false;
@@ -62,6 +94,14 @@ bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
     buffer.capacity = count + prefixLength;
     buffer.text = Reallocate(buffer, nullptr, buffer.capacity);
     if (buffer.text == nullptr) return false;
+  }
+
+  const std::u16string_view uncPrefix = system.traits().longUncPrefix;
+  const uint32_t start = prefixed ? prefixLength : 0;
+  if (!uncPrefix.empty() && !IsVerbatim(path) &&
+      BeginsWithTwoBackslashes(buffer.text + start) &&
+      !PrefixShare(buffer, start, count, uncPrefix)) {
+    return false;
   }
 
   // Long form, in place over the whole buffer, the prefix included.

@@ -23,11 +23,15 @@ TEST(ResolveLongPathTest, PrefixesTheAbsolutePath) {
       {u"photos", u"C:\\data\\photos", u"\\\\?\\C:\\data\\photos"},
       {u".", u"C:\\data", u"\\\\?\\C:\\data"},
       {u"C:\\", u"C:\\", u"\\\\?\\C:\\"},  // a trailing backslash stays
-      // Two leading backslashes: UNC or already prefixed, left unprefixed.
-      {u"\\\\server\\share\\dir", u"\\\\server\\share\\dir", u"\\\\server\\share\\dir"},
+      // A share gets the prefix for shares, typed as a share, with forward
+      // slashes, or relative while the current directory is on a share.
+      {u"\\\\server\\share\\dir", u"\\\\server\\share\\dir", u"\\\\?\\UNC\\server\\share\\dir"},
+      {u"//server/share", u"\\\\server\\share", u"\\\\?\\UNC\\server\\share"},
+      {u"photos", u"\\\\server\\share\\photos", u"\\\\?\\UNC\\server\\share\\photos"},
+      // Already prefixed, or a device path: taken as they stand.
       {u"\\\\?\\C:\\data", u"\\\\?\\C:\\data", u"\\\\?\\C:\\data"},
-      // Forward slashes are not the prefix's backslashes.
-      {u"//server/share", u"\\\\server\\share", u"\\\\?\\\\\\server\\share"},
+      {u"\\\\?\\UNC\\server\\s", u"\\\\?\\UNC\\server\\s", u"\\\\?\\UNC\\server\\s"},
+      {u"\\\\.\\C:\\data", u"\\\\.\\C:\\data", u"\\\\.\\C:\\data"},
   };
   for (const auto& c : cases) {
     FakePlatform system;
@@ -72,14 +76,15 @@ TEST(ResolveLongPathTest, GrowsTheBufferForLongAbsolutePaths) {
 
 TEST(ResolveLongPathTest, UncPathThatFitsTheRoomButNotThePrefixTest) {
   // 256 fits 260 units of room unprefixed with a terminator; 257 to 259 fit
-  // too but leave no room for a prefix, so the buffer grows once.
+  // too but leave no room for a prefix, so the buffer grows once. The share
+  // then gets the prefix for shares.
   for (const size_t length : {256u, 257u, 258u, 259u, 260u}) {
     FakePlatform system;
     system.absoluteForm = u"\\\\server\\" + Repeat(u's', length - 9);
     PathBuffer buffer;
     ASSERT_TRUE(ResolveLongPath(buffer, system.absoluteForm.c_str(), system));
     EXPECT_TRUE(buffer.resolved);
-    EXPECT_EQ(std::u16string(buffer.text), system.absoluteForm);
+    EXPECT_EQ(std::u16string(buffer.text), u"\\\\?\\UNC\\" + system.absoluteForm.substr(2));
     EXPECT_EQ(system.absoluteRooms.size(), length <= 256 ? 1u : 2u) << length;
   }
 }

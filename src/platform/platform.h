@@ -24,6 +24,9 @@ struct Traits {
   // Written in front of an absolute path so that the system takes it as it
   // stands, without a length limit ("\\?\" on Windows, empty on POSIX).
   std::u16string_view longPathPrefix;
+  // The same for a path on a network share, in place of its two leading
+  // separators ("\\?\UNC\" on Windows, empty on POSIX).
+  std::u16string_view longUncPrefix;
   // Separates a directory path from an entry name.
   char16_t separator;
   // Every unit that separates path components ("\" and "/" on Windows).
@@ -46,7 +49,13 @@ struct Traits {
 struct Entry {
   std::u16string_view name;
   bool isDirectory = false;
+  // The file this program's standard output or standard error is written
+  // to (a report saved in the directory being cut).
+  bool isOutput = false;
 };
+
+// What a path names.
+enum class Kind { kNothing, kDirectory, kOther };
 
 // An open listing of one directory, through which its entries are renamed.
 // Paths given to it are full paths of entries of this directory whose names
@@ -79,6 +88,11 @@ class Directory {
   // the names (no permission to change the directory), or 0 when none is
   // known. Cheap checks only: a rename can still fail for other reasons.
   virtual ErrorCode RenameBarrier() = 0;
+
+  // The error code a rename of the entry `path` would fail with whatever
+  // its new name (it may not be moved by this user), or 0 when none is
+  // known.
+  virtual ErrorCode RenameRefusal(const char16_t* path, size_t nameStart) = 0;
 };
 
 enum class Stream { Out, Err };
@@ -110,8 +124,12 @@ class Platform {
   // The error code of the last failed path service or OpenDirectory.
   virtual ErrorCode LastError() const = 0;
 
+  // What `path` (as the user typed it) names, following links.
+  virtual Kind KindOf(const char16_t* path) = 0;
+
   // Reads the whole file `path` (standard input when null) into `bytes`.
-  // Returns 0, or the error code of the failure.
+  // Returns 0, or the error code of the failure; a read that the user's
+  // request to stop broke off fails too (see Interrupted).
   virtual ErrorCode ReadFile(const char16_t* path, std::string& bytes) = 0;
 
   // Writes `line` and a line break to the stream with one write, so that a
@@ -122,7 +140,7 @@ class Platform {
   virtual ErrorCode WriteLine(Stream stream, std::u16string_view line) = 0;
 
   // True once the user asked the program to stop: Ctrl+C, a termination
-  // signal, the console closing.
+  // signal, the console closing. A second request ends the program at once.
   virtual bool Interrupted() const = 0;
   // Ends the program the way a program stopped by the user ends on this
   // system. Returns (the exit status to use) only where it cannot.
@@ -133,6 +151,10 @@ class Platform {
 // user's requests to stop (see Interrupted) and makes a closed pipe a write
 // error rather than the end of the program.
 std::unique_ptr<Platform> MakeSystemPlatform();
+
+// Writes `line` and a line break to standard output without allocating
+// memory: for when memory ran out before anything else could be set up.
+void WriteEmergencyLine(const char* line);
 
 // The command-line arguments as UTF-16, program name first. On Windows they
 // come from the wide command line (wildcards are not expanded) and `argv` is

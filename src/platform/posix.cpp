@@ -10,8 +10,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/fs.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,7 +96,22 @@ Descriptor OpenPath(const std::string& path, int flags) {
 
 ErrorCode Errno() { return static_cast<ErrorCode>(errno); }
 
-ErrorCode ErrnoUnless(bool succeeded) { return succeeded ? 0 : Errno(); }
+
+// The files standard output and standard error are written to, where they
+// are files: an entry that is one of them is never renamed.
+struct OutputFiles {
+  struct stat out = {}, err = {};
+  bool outIsFile = false, errIsFile = false;
+
+  OutputFiles() {
+    outIsFile = fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode);
+    errIsFile = fstat(STDERR_FILENO, &err) == 0 && S_ISREG(err.st_mode);
+  }
+  bool Holds(dev_t device, ino_t inode) const {
+    return (outIsFile && out.st_dev == device && out.st_ino == inode) ||
+           (errIsFile && err.st_dev == device && err.st_ino == inode);
+  }
+};
 
 // The listing of one directory, read whole when it is opened: renaming while
 // reading would make the file system deliver renamed entries again.
@@ -115,6 +132,7 @@ class PosixDirectory final : public Directory {
                name_);
     entry.name = name_;
     entry.isDirectory = listed.isDirectory;
+    entry.isOutput = listed.isOutput;
     return true;
   }
 
@@ -155,10 +173,33 @@ class PosixDirectory final : public Directory {
   }
 
   ErrorCode RenameBarrier() override {
-    // A rename needs write and search permission on the directory (EACCES),
-    // a directory that may change (EPERM when immutable) and a writable
-    // file system (EROFS): the access check answers all three.
-    return ErrnoUnless(faccessat(fd_.get(), ".", W_OK | X_OK, AT_EACCESS) == 0);
+    // A rename needs write and search permission on the directory (EACCES)
+    // and a writable file system (EROFS), which the access check answers,
+    // and a directory that may change (EPERM when immutable or append-only).
+    if (faccessat(fd_.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) return Errno();
+    return Unchangeable(fd_.get()) ? EPERM : 0;
+  }
+
+  ErrorCode RenameRefusal(const char16_t* path, size_t nameStart) override {
+    EncodeName(path + nameStart, oldName_);
+    struct stat entry;
+    if (fstatat(fd_.get(), oldName_.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+      return Errno();
+    }
+    // In a sticky directory only the entry's owner, the directory's owner or
+    // a privileged user may move it.
+    const uid_t user = geteuid();
+    if ((directoryStatus_.st_mode & S_ISVTX) != 0 && user != 0 && entry.st_uid != user &&
+        directoryStatus_.st_uid != user) {
+      return EPERM;
+    }
+    // An immutable or append-only entry cannot be moved by anyone. Only
+    // files and directories carry the flags; opening anything else could
+    // have effects.
+    if (!S_ISREG(entry.st_mode) && !S_ISDIR(entry.st_mode)) return 0;
+    const Descriptor opened(openat(fd_.get(), oldName_.c_str(),
+                                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    return opened.valid() && Unchangeable(opened.get()) ? EPERM : 0;
   }
 
  private:
@@ -166,6 +207,7 @@ class PosixDirectory final : public Directory {
     size_t offset;
     uint32_t length;
     bool isDirectory;
+    bool isOutput;
   };
 
   explicit PosixDirectory(Descriptor fd) : fd_(std::move(fd)) {}
@@ -179,6 +221,12 @@ class PosixDirectory final : public Directory {
       close(copy);
       return false;
     }
+    if (fstat(fd_.get(), &directoryStatus_) != 0) {
+      KeepErrno keep;
+      closedir(stream);
+      return false;
+    }
+    const OutputFiles outputs;
     // A null record is the end when errno is still 0, else a failed read.
     for (;;) {
       errno = 0;
@@ -188,11 +236,12 @@ class PosixDirectory final : public Directory {
         break;
       }
       const uint32_t length = static_cast<uint32_t>(std::strlen(record->d_name));
-      entries_.push_back({names_.size(), length, IsDirectory(*record)});
+      entries_.push_back({names_.size(), length, IsDirectory(*record),
+                          outputs.Holds(directoryStatus_.st_dev, record->d_ino)});
       names_.append(record->d_name, length);
     }
     closedir(stream);
-    return fstat(fd_.get(), &directoryStatus_) == 0;
+    return true;
   }
 
   bool IsDirectory(const dirent& record) const {
@@ -200,6 +249,13 @@ class PosixDirectory final : public Directory {
     struct stat status;
     return fstatat(fd_.get(), record.d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
            S_ISDIR(status.st_mode);
+  }
+
+  // True when the file open as `fd` is immutable or append-only.
+  static bool Unchangeable(int fd) {
+    int flags = 0;
+    return ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
   }
 
   // In a sticky directory (/tmp) only the owner of an entry or of the
@@ -268,8 +324,15 @@ class PosixDirectory final : public Directory {
 // The signal that asked the program to stop; 0 until one did.
 volatile std::sig_atomic_t stopSignal = 0;
 
+// The first request is noted; a second ends the program at once, by that
+// signal's own default action.
 void NoteStop(int signal) {
-  if (stopSignal == 0) stopSignal = signal;
+  if (stopSignal == 0) {
+    stopSignal = signal;
+    return;
+  }
+  std::signal(signal, SIG_DFL);
+  raise(signal);
 }
 
 // SIGINT, SIGTERM and SIGHUP only note the request (a signal that was
@@ -279,7 +342,9 @@ void CatchStops() {
   struct sigaction action = {};
   action.sa_handler = NoteStop;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;  // a write in progress goes on to its end
+  // No SA_RESTART: a read or write that is blocked returns (EINTR), so that
+  // a stop is seen at once. The same signal again finds the default action.
+  action.sa_flags = SA_RESETHAND;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction previous;
     if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
@@ -289,12 +354,16 @@ void CatchStops() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
+// Standard input was closed when the program started.
+bool inputClosed = false;
+
 // A closed standard descriptor would be handed to the next file opened, and
 // the report would go into that file. A placeholder open for reading keeps
 // the number taken, so that writing there fails (EBADF) as it should.
 void HoldClosedStandardDescriptors() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      if (fd == STDIN_FILENO) inputClosed = true;
       const int placeholder = open("/dev/null", O_RDONLY);
       if (placeholder >= 0 && placeholder != fd) {
         dup2(placeholder, fd);
@@ -315,6 +384,7 @@ class PosixPlatform final : public Platform {
   const Traits& traits() const override {
     static const Traits traits = {
         u"",     // longPathPrefix
+        u"",     // longUncPrefix
         u'/',    // separator
         u"/",    // separators
         EEXIST,  // targetExists
@@ -365,6 +435,15 @@ class PosixPlatform final : public Platform {
 
   ErrorCode LastError() const override { return Errno(); }
 
+  Kind KindOf(const char16_t* path) override {
+    std::string bytes;
+    EncodeName(path, bytes);
+    const Descriptor opened = OpenPath(bytes, O_PATH);
+    struct stat status;
+    if (!opened.valid() || fstat(opened.get(), &status) != 0) return Kind::kNothing;
+    return S_ISDIR(status.st_mode) ? Kind::kDirectory : Kind::kOther;
+  }
+
   ErrorCode ReadFile(const char16_t* path, std::string& bytes) override {
     Descriptor file;
     if (path != nullptr) {
@@ -373,12 +452,13 @@ class PosixPlatform final : public Platform {
       file = OpenPath(name, O_RDONLY);
       if (!file.valid()) return Errno();
     }
+    if (path == nullptr && inputClosed) return EBADF;
     const int fd = path != nullptr ? file.get() : STDIN_FILENO;
     bytes.clear();
     char chunk[64 * 1024];
     for (;;) {
       const ssize_t count = read(fd, chunk, sizeof chunk);
-      if (count < 0 && errno == EINTR) continue;
+      if (count < 0 && errno == EINTR && stopSignal == 0) continue;
       if (count < 0) return Errno();
       if (count == 0) return 0;
       bytes.append(chunk, static_cast<size_t>(count));
@@ -436,6 +516,13 @@ class PosixPlatform final : public Platform {
 
 std::unique_ptr<Platform> MakeSystemPlatform() {
   return std::make_unique<PosixPlatform>();
+}
+
+void WriteEmergencyLine(const char* line) {
+  const size_t length = std::strlen(line);
+  if (write(STDOUT_FILENO, line, length) == static_cast<ssize_t>(length)) {
+    (void)!write(STDOUT_FILENO, "\n", 1);
+  }
 }
 
 std::vector<std::u16string> CommandLine(int argc, char** argv) {

@@ -36,12 +36,74 @@ ErrorCode LastErrorUnless(bool succeeded) {
   return succeeded ? 0 : GetLastError();
 }
 
+// Where a file open as `handle` is: its volume and index, and its name.
+struct FileIdentity {
+  bool known = false;
+  DWORD volume = 0;
+  DWORD indexHigh = 0, indexLow = 0;
+
+  explicit FileIdentity(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    known = handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+            GetFileType(handle) == FILE_TYPE_DISK &&
+            GetFileInformationByHandle(handle, &information) != 0;
+    if (known) {
+      volume = information.dwVolumeSerialNumber;
+      indexHigh = information.nFileIndexHigh;
+      indexLow = information.nFileIndexLow;
+    }
+  }
+  bool operator==(const FileIdentity& other) const {
+    return known && other.known && volume == other.volume &&
+           indexHigh == other.indexHigh && indexLow == other.indexLow;
+  }
+};
+
+// The files standard output and standard error are written to, where they
+// are disk files: an entry that is one of them is never renamed.
+class OutputFiles {
+ public:
+  OutputFiles()
+      : out_(GetStdHandle(STD_OUTPUT_HANDLE)), err_(GetStdHandle(STD_ERROR_HANDLE)) {}
+
+  // True when the entry `path` is one of them. Only entries of the same size
+  // as one of them are opened to compare.
+  bool Holds(const char16_t* path, const WIN32_FIND_DATAW& record) const {
+    if (!Sized(out_, record) && !Sized(err_, record)) return false;
+    const HANDLE handle = CreateFileW(
+        reinterpret_cast<const wchar_t*>(path), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const FileIdentity entry(handle);
+    CloseHandle(handle);
+    return entry == out_.identity || entry == err_.identity;
+  }
+
+ private:
+  struct Stream {
+    explicit Stream(HANDLE handle) : handle(handle), identity(handle) {}
+    HANDLE handle;
+    FileIdentity identity;
+  };
+
+  static bool Sized(const Stream& stream, const WIN32_FIND_DATAW& record) {
+    LARGE_INTEGER size;
+    return stream.identity.known && GetFileSizeEx(stream.handle, &size) != 0 &&
+           static_cast<DWORD>(size.QuadPart >> 32) == record.nFileSizeHigh &&
+           static_cast<DWORD>(size.QuadPart) == record.nFileSizeLow;
+  }
+
+  Stream out_, err_;
+};
+
 class Win32Directory final : public Directory {
  public:
-  // A listing of the entries from `first` on; an empty one without `handle`.
-  Win32Directory(HANDLE handle, const WIN32_FIND_DATAW& first)
-      : handle_(handle), record_(first) {}
-  Win32Directory() : handle_(INVALID_HANDLE_VALUE), record_(), first_(false) {}
+  // A listing of the entries of the directory `path` (separator included)
+  // from `first` on; an empty one without `handle`.
+  Win32Directory(HANDLE handle, const WIN32_FIND_DATAW& first, std::u16string path)
+      : handle_(handle), record_(first), path_(std::move(path)), nameStart_(path_.size()) {}
+  Win32Directory() : handle_(INVALID_HANDLE_VALUE), record_(), first_(false), nameStart_(0) {}
   ~Win32Directory() override {
     if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
   }
@@ -56,6 +118,9 @@ class Win32Directory final : public Directory {
     first_ = false;
     entry.name = reinterpret_cast<const char16_t*>(record_.cFileName);
     entry.isDirectory = (record_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    path_.resize(nameStart_);
+    path_ += entry.name;
+    entry.isOutput = !entry.isDirectory && outputs_.Holds(path_.c_str(), record_);
     return true;
   }
 
@@ -78,12 +143,16 @@ class Win32Directory final : public Directory {
 
   // Nothing short of renaming tells whether a rename would be refused.
   ErrorCode RenameBarrier() override { return 0; }
+  ErrorCode RenameRefusal(const char16_t*, size_t) override { return 0; }
 
  private:
   HANDLE handle_;
   WIN32_FIND_DATAW record_;
   bool first_ = true;
   ErrorCode error_ = 0;
+  std::u16string path_;  // the directory's path, then the entry's name
+  const size_t nameStart_;
+  const OutputFiles outputs_;
 };
 
 bool IsConsole(HANDLE handle) {
@@ -94,9 +163,11 @@ bool IsConsole(HANDLE handle) {
 std::atomic<bool> stopRequested{false};
 
 // Runs on a thread of its own when the user presses Ctrl+C or Ctrl+Break or
-// closes the console. The walk notices the request between two entries.
+// closes the console. The walk notices the first request between two
+// candidates; a second goes on to the system's own handler, which ends the
+// program at once.
 BOOL WINAPI NoteStop(DWORD event) {
-  stopRequested = true;
+  if (stopRequested.exchange(true)) return FALSE;
   if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
       event == CTRL_SHUTDOWN_EVENT) {
     // The system ends the process as soon as this handler returns; waiting
@@ -122,6 +193,7 @@ class Win32Platform final : public Platform {
   const Traits& traits() const override {
     static const Traits traits = {
         u"\\\\?\\",            // longPathPrefix
+        u"\\\\?\\UNC\\",       // longUncPrefix
         u'\\',                 // separator
         u"\\/",                // separators
         ERROR_ALREADY_EXISTS,  // targetExists
@@ -156,13 +228,15 @@ class Win32Platform final : public Platform {
   std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override {
     WIN32_FIND_DATAW record;
     const HANDLE handle = FindFirstFileW(Wide(pattern), &record);
-    if (handle != INVALID_HANDLE_VALUE) return std::make_unique<Win32Directory>(handle, record);
+    std::u16string directory(pattern);
+    directory.pop_back();  // the "*"
+    if (handle != INVALID_HANDLE_VALUE) {
+      return std::make_unique<Win32Directory>(handle, record, directory);
+    }
     // A drive root lists no "." or "..": an empty one finds nothing at all,
     // and is an empty directory, not a failure.
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) {
-      std::u16string directory(pattern);
-      directory.pop_back();  // the "*"
       const DWORD attributes = GetFileAttributesW(Wide(directory.c_str()));
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return std::make_unique<Win32Directory>();
@@ -174,8 +248,17 @@ class Win32Platform final : public Platform {
 
   ErrorCode LastError() const override { return GetLastError(); }
 
+  Kind KindOf(const char16_t* path) override {
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Kind::kNothing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::kDirectory : Kind::kOther;
+  }
+
   ErrorCode ReadFile(const char16_t* path, std::string& bytes) override {
     HANDLE file = GetStdHandle(STD_INPUT_HANDLE);
+    if (path == nullptr && (file == nullptr || file == INVALID_HANDLE_VALUE)) {
+      return ERROR_INVALID_HANDLE;
+    }
     if (path != nullptr) {
       file = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -245,6 +328,14 @@ class Win32Platform final : public Platform {
 
 std::unique_ptr<Platform> MakeSystemPlatform() {
   return std::make_unique<Win32Platform>();
+}
+
+void WriteEmergencyLine(const char* line) {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD written = 0;
+  if (WriteFile(out, line, static_cast<DWORD>(lstrlenA(line)), &written, nullptr)) {
+    WriteFile(out, "\r\n", 2, &written, nullptr);
+  }
 }
 
 std::vector<std::u16string> CommandLine(int /*argc*/, char** /*argv*/) {

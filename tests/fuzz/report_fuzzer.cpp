@@ -23,7 +23,10 @@ void Check(bool condition, const char* what) {
 void CheckWellFormed(const std::u16string& line) {
   for (size_t i = 0; i < line.size(); ++i) {
     const char16_t unit = line[i];
-    Check(unit >= 0x20 && unit != 0x7F, "a control character in a line");
+    Check(unit >= 0x20 && !(unit >= 0x7F && unit <= 0x9F), "a control character in a line");
+    Check(unit != 0x200E && unit != 0x200F && !(unit >= 0x202A && unit <= 0x202E) &&
+              !(unit >= 0x2066 && unit <= 0x2069),
+          "a bidirectional control in a line");
     if (naming::IsHighSurrogate(unit) && i + 1 < line.size() &&
         naming::IsLowSurrogate(line[i + 1])) {
       ++i;

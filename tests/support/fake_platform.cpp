@@ -60,6 +60,7 @@ class FakeDirectory final : public Directory {
     const FakePlatform::FakeEntry& listed = system_.listing[next_++];
     entry.name = listed.name;
     entry.isDirectory = listed.isDirectory;
+    entry.isOutput = listed.isOutput;
     return true;
   }
 
@@ -85,6 +86,13 @@ class FakeDirectory final : public Directory {
   }
 
   ErrorCode RenameBarrier() override { return system_.barrier; }
+
+  ErrorCode RenameRefusal(const char16_t* path, size_t nameStart) override {
+    std::u16string name;
+    if (const ErrorCode error = Split(path, nameStart, name)) return error;
+    const auto refusal = system_.refusals.find(name);
+    return refusal == system_.refusals.end() ? 0 : refusal->second;
+  }
 
  private:
   ErrorCode Move(const char16_t* oldPath, const char16_t* newPath, size_t nameStart,
@@ -118,6 +126,11 @@ class FakeDirectory final : public Directory {
   const std::u16string directory_;  // the directory path and its separator
   size_t next_ = 0;
 };
+
+Kind FakePlatform::KindOf(const char16_t* path) {
+  const auto kind = kinds.find(path);
+  return kind == kinds.end() ? Kind::kNothing : kind->second;
+}
 
 std::u16string FakePlatform::Key(const std::u16string& name) const {
   if (!ignoresCase) return name;

@@ -21,15 +21,16 @@ class FakePlatform final : public Platform {
   struct FakeEntry {
     std::u16string name;
     bool isDirectory = false;
+    bool isOutput = false;  // the file standard output goes to
   };
 
-  Traits systemTraits = {u"\\\\?\\", u'\\', u"\\/", 183, 123, false, false};
+  Traits systemTraits = {u"\\\\?\\", u"\\\\?\\UNC\\", u'\\', u"\\/", 183, 123, false, false};
   // True when names that differ only in case are one entry, as on NTFS.
   bool ignoresCase = true;
   // POSIX-like: no prefix, "/", EEXIST, EINVAL, bytes, a listing in no
   // order, and names told apart by case.
   void BePosix() {
-    systemTraits = {u"", u'/', u"/", 17, 22, true, true};
+    systemTraits = {u"", u"", u'/', u"/", 17, 22, true, true};
     ignoresCase = false;
   }
 
@@ -62,8 +63,11 @@ class FakePlatform final : public Platform {
       renameError;
   // Called after every rename that happened.
   std::function<void(const std::u16string&, const std::u16string&)> renamed;
-  // What RenameBarrier answers.
+  // What RenameBarrier answers, and RenameRefusal for each name.
   ErrorCode barrier = 0;
+  std::map<std::u16string, ErrorCode> refusals;
+  // What KindOf answers for each path; nothing for the others.
+  std::map<std::u16string, Kind> kinds;
   // The pattern the listing was opened with.
   std::u16string openedPattern;
   size_t renameCalls = 0;
@@ -91,6 +95,7 @@ class FakePlatform final : public Platform {
   uint32_t LongForm(char16_t* buffer, uint32_t room) override;
   std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override;
   ErrorCode LastError() const override { return lastError_; }
+  Kind KindOf(const char16_t* path) override;
   ErrorCode ReadFile(const char16_t* path, std::string& bytes) override;
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override;
   bool Interrupted() const override { return interrupted; }
