@@ -445,6 +445,48 @@ TEST(RunUsageTest, EachProgramHasItsOwnUsage) {
   EXPECT_EQ(undo.err[3], u"  snipdir-undo <directory-path> <report-file|->");
   EXPECT_TRUE(undo.out.empty());
 }
+TEST(RunUsageTest, HelpAndVersionGoToStandardOutput) {
+  FakePlatform help, version;
+  EXPECT_EQ(app::Run(Tool::kSnipdir, {u"snipdir", u"--help"}, help), 0);
+  EXPECT_EQ(Names(help.out.begin(), help.out.begin() + 4), kUsage);
+  EXPECT_EQ(help.out[5], u"The three programs:");
+  EXPECT_TRUE(help.err.empty());
+  EXPECT_EQ(app::Run(Tool::kPreview, {u"snipdir-preview", u"-V"}, version), 0);
+  EXPECT_EQ(version.out[0], u"snipdir-preview 1.0.0");
+  EXPECT_EQ(version.out.size(), 2u);
+  EXPECT_TRUE(version.absoluteRooms.empty());
+}
+
+// --- What the walk leaves alone ------------------------------------------------
+
+TEST_F(RunTest, TheReportBeingWrittenKeepsItsName) {
+  system.listing = {{u"snipdir-report-of-today.txt", false, true},
+                    {u"another-long-name.txt", false}};
+  EXPECT_EQ(Snipdir({u"photos"}), 0);
+  EXPECT_EQ(system.out, Names{u"\"another-long-name.txt\" => \"another-.txt\""});
+}
+
+TEST_F(RunTest, AStopBetweenTwoCandidatesLeavesTheEntryUnreported) {
+  List({u"abcdefghijklmnop.txt", u"abcdefghijklmnopq.txt"});
+  system.hidden = {u"abcdefgh.txt"};
+  system.renameError = [this](const std::u16string&, const std::u16string& to) {
+    if (to == u"abcdefgh.txt") system.interrupted = true;
+    return platform::ErrorCode{0};
+  };
+  EXPECT_EQ(Snipdir({u"photos"}), FakePlatform::kInterruptedStatus);
+  EXPECT_EQ(system.out, Names{u"ERROR: Interrupted."});
+  EXPECT_EQ(system.renameCalls, 1u);
+}
+
+TEST(RunPreviewTest, ForeseesEntriesThatMayNotBeMoved) {
+  FakePlatform system;
+  system.listing = {{u"immutable-long-name.txt", false}, {u"ordinary-long-name.txt", false}};
+  system.refusals = {{u"immutable-long-name.txt", 1}};
+  EXPECT_EQ(app::Run(Tool::kPreview, {u"snipdir-preview", u"photos"}, system), 0);
+  EXPECT_EQ(system.out, (Names{u"ERROR: \"immutable-long-name.txt\": MoveFile() failed (1).",
+                               u"\"ordinary-long-name.txt\" => \"ordinary.txt\""}));
+}
+
 // --- snipdir-undo -------------------------------------------------------------
 
 class UndoTest : public RunTest {
@@ -508,6 +550,24 @@ TEST_F(UndoTest, ReadsEveryEncodingAReportIsSavedIn) {
     EXPECT_EQ(app::Run(Tool::kUndo, {u"snipdir-undo", u"photos", u"-"}, fresh), 0);
     EXPECT_EQ(fresh.out, Names{u"\"caf\u00E9-au-.txt\" => \"caf\u00E9-au-lait.txt\""});
   }
+}
+
+TEST_F(UndoTest, ReportsJoinedIntoOneAreReadAsOne) {
+  List({u"first-lo.txt", u"second-l.txt"});
+  EXPECT_EQ(Undo("\xEF\xBB\xBF\"first-long-name.txt\" => \"first-lo.txt\"\r\n"
+                 "\xEF\xBB\xBF\"second-long-name.txt\" => \"second-l.txt\"\r\n"),
+            0);
+  EXPECT_EQ(system.Names(), (Names{u"first-long-name.txt", u"second-long-name.txt"}));
+}
+
+TEST_F(UndoTest, SwappedArgumentsRenameNothing) {
+  system.kinds = {{u"report.txt", platform::Kind::kOther},
+                  {u"photos", platform::Kind::kDirectory}};
+  List({u"abcdefgh.txt"});
+  EXPECT_EQ(app::Run(Tool::kUndo, {u"snipdir-undo", u"report.txt", u"photos"}, system), 1);
+  EXPECT_EQ(system.out,
+            Names{u"ERROR: The first argument must be the directory and the second the report."});
+  EXPECT_TRUE(system.absoluteRooms.empty());
 }
 
 TEST_F(UndoTest, ReportThatCannotBeReadEndsTheRun) {

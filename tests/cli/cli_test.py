@@ -70,8 +70,8 @@ def expect(actual, expected, what):
     assert actual == expected, f"{what}: expected {expected!r}, got {actual!r}"
 
 
-def expect_run(args, out, err="", status=0, cwd=None):
-    expect(run(*args, cwd=cwd), (out, err, status), f"run {args}")
+def expect_run(args, out, err="", status=0, **options):
+    expect(run(*args, **options), (out, err, status), f"run {args}")
 
 
 def make(root, files=(), directories=(), content=None):
@@ -118,6 +118,111 @@ def default_limit_is_twelve(root):
     make(root, ["abcdefghijklmnop.txt"])
     expect_run([program.native_path(root)],
                lines(renamed("abcdefghijklmnop.txt", "abcdefgh.txt")))
+
+
+@case
+def help_and_version_where_no_entry_has_that_name(root):
+    for tool in ("snipdir", "snipdir-preview", "snipdir-undo"):
+        for option in ["--help", "-h", "-?"] + (["/?"] if program.windows else []):
+            out, err, status = run(option, tool=tool, cwd=root)
+            expect((err, status), ("", 0), f"{tool} {option}")
+            assert out.startswith(f"-= {tool.upper()} - ") and "snipdir-undo <" in out, out
+        out, err, status = run("-V", tool=tool, cwd=root)
+        expect((out.splitlines()[0], err, status), (f"{tool} 1.0.0", "", 0), f"{tool} -V")
+    # An entry of that name is the directory to cut; "--" goes only where
+    # no entry has that name.
+    os.mkdir(os.path.join(root, "--help"))
+    make(os.path.join(root, "--help"), ["abcdefghijklmnop.txt"])
+    expect_run(["--", "--help"], lines(renamed("abcdefghijklmnop.txt", "abcdefgh.txt")), cwd=root)
+    expect(listing(os.path.join(root, "--help")), ["abcdefgh.txt"], "names")
+
+
+@case
+def the_report_being_written_is_never_cut(root):
+    make(root, ["abcdefghijklmnop.txt"])
+    for tool, report in (("snipdir-preview", "preview-of-the-cut-today.txt"),
+                         ("snipdir", "report-of-the-cut-today.txt")):
+        command, env = program.command(program.native_path(root), tool=tool)
+        with open(os.path.join(root, report), "wb") as out:
+            expect(subprocess.run(command, stdout=out, env=env).returncode, 0, tool)
+        expect(read(os.path.join(root, report)).decode(),
+               lines(renamed("abcdefghijklmnop.txt", "abcdefgh.txt")), f"{tool}'s report")
+        if tool == "snipdir-preview":
+            os.unlink(os.path.join(root, report))
+    expect(listing(root), ["abcdefgh.txt", "report-of-the-cut-today.txt"], "names")
+
+
+@case
+def undo_with_its_arguments_swapped_or_no_report_to_read(root):
+    make(root, ["abcdefgh.txt"])
+    report = os.path.join(os.path.dirname(root), os.path.basename(root) + ".report")
+    with open(report, "w") as file:
+        file.write('"abcdefghijklmnop.txt" => "abcdefgh.txt"\n')
+    expect_run([program.native_path(report), program.native_path(root)],
+               lines("ERROR: The first argument must be the directory and the second the report."),
+               status=1, tool="snipdir-undo")
+    expect(listing(root), ["abcdefgh.txt"], "untouched")
+    if not program.windows:  # standard input closed
+        command, env = program.command(root, "-", tool="snipdir-undo")
+        done = subprocess.run(["sh", "-c", 'exec "$@" <&-', "sh", *command], env=env,
+                              capture_output=True)
+        expect((done.stdout, done.returncode), (b"ERROR: Cannot read the report (9).\n", 1),
+               "closed standard input")
+
+
+@case
+@linux_only
+def a_stop_ends_a_blocked_read_and_a_second_stop_the_program(root):
+    make(root, ["abcdefgh.txt"])
+    # Undo reading a report from a pipe that never ends: the first SIGTERM.
+    reader, writer = os.pipe()
+    command, env = program.command(root, "-", tool="snipdir-undo")
+    process = subprocess.Popen(command, stdin=reader, stdout=subprocess.PIPE, env=env)
+    time.sleep(0.3)
+    process.send_signal(signal.SIGTERM)
+    out, _ = process.communicate(timeout=10)
+    os.close(reader)
+    os.close(writer)
+    expect((out, process.returncode), (b"ERROR: Interrupted.\n", -signal.SIGTERM), "undo")
+    # A report to a pipe nobody reads: the walk blocks writing. The first
+    # SIGTERM is noted while the line keeps being tried; the second ends it.
+    many_long_names(root, 5000)
+    process = start([root], subprocess.PIPE)
+    time.sleep(0.5)
+    process.send_signal(signal.SIGTERM)
+    time.sleep(0.3)
+    expect(process.poll(), None, "still writing the line of a rename made")
+    process.send_signal(signal.SIGTERM)
+    expect(process.wait(timeout=10), -signal.SIGTERM, "status after the second signal")
+    process.stdout.close()
+
+
+@case
+@linux_only
+@uses_seam
+def memory_running_out_at_start_up(root):
+    if b"AddressSanitizer" in read(program.path):
+        return  # the sanitizer's allocator is not the one the seam replaces
+    make(root, ["abcdefghijklmnop.txt"])
+    expect(run(root, seam="nomem"), ("ERROR: Out of memory.\n", "", 1), "run")
+    expect(listing(root), ["abcdefghijklmnop.txt"], "untouched")
+
+
+@case
+def c1_and_bidirectional_controls_are_escaped(root):
+    names = ["over\u202etxt.exe-long-name", "c1-\u0085-\u009b-control-name"]
+    make(root, names)
+    out, err, status = run(program.native_path(root))
+    expect((err, status), ("", 0), "error and status")
+    expect(sorted(out.splitlines()),
+           sorted(['"c1-\\u0085-\\u009B-control-name" => "c1-\\u0085-\\u009B-contr"',
+                   '"over\\u202Etxt.exe-long-name" => "over\\u202Etxt.exe"']), "lines")
+    report = os.path.join(os.path.dirname(root), os.path.basename(root) + ".report")
+    with open(report, "wb") as file:
+        file.write(out.encode())
+    out, err, status = run(program.native_path(root), program.native_path(report),
+                           tool="snipdir-undo")
+    expect(listing(root), sorted(names), "undone")
 
 
 # --- Paths -----------------------------------------------------------------

@@ -8,6 +8,8 @@
 //            (FAT, exFAT), so the placeholder way runs
 //   vanish   an entry whose name holds "vanish" is removed just before its
 //            rename
+//   nomem    every allocation of 4 KiB or more fails (std::bad_alloc), as
+//            when memory has run out before the program could set up
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -16,6 +18,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <string>
 
 namespace {
@@ -51,6 +54,15 @@ void BeforeRename(int oldDirectory, const char* oldName, int newDirectory,
 }
 
 }  // namespace
+
+void* operator new(size_t size) {
+  static const bool starved = Mode("nomem");
+  if (starved && size >= 4096) throw std::bad_alloc();
+  if (void* block = malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { free(block); }
+void operator delete(void* block, size_t) noexcept { free(block); }
 
 extern "C" int renameat2(int oldDirectory, const char* oldName, int newDirectory,
                          const char* newName, unsigned flags) {

@@ -70,9 +70,10 @@ def check_installed(deb):
         assert "Status: install ok installed" in run("dpkg", "-s", "snipdir").stdout
         for program in PROGRAMS:
             assert run("man", "-w", program).returncode == 0, f"no manual for {program}"
-        helped = run("snipdir", "--help")
-        assert (helped.stdout, helped.returncode) == (
-            "ERROR: Specified path does not exist (2).\n", 1), helped
+        for program in PROGRAMS:
+            shown = run(program, "--version", cwd="/")
+            assert (shown.stdout.splitlines()[0], shown.returncode) == (
+                f"{program} {version()}", 0), shown
     finally:
         subprocess.run(["dpkg", "-r", "snipdir"], check=True, stdout=subprocess.DEVNULL)
     left = [path for path in files if os.path.isfile(path) or os.path.islink(path)]
