@@ -761,6 +761,30 @@ def preview_knows_a_rename_would_be_refused(root):
     expect(preview[0].count("MoveFile() failed (13)."), 2, "refused")
 
 
+@case
+@linux_only
+def preview_foresees_entries_that_may_not_be_moved(root):
+    # An immutable entry refuses even root; in a sticky directory, another
+    # user's entries refuse anyone but their owner, the directory's and root.
+    make(root, ["immutable-long-name.txt", "ordinary-long-name.txt"])
+    immutable = os.path.join(root, "immutable-long-name.txt")
+    if subprocess.run(["chattr", "+i", immutable], capture_output=True).returncode != 0:
+        return  # the file system keeps no such flag here
+    try:
+        preview = run(root, tool="snipdir-preview")
+        expect(preview, run(root), "preview and run as root")
+        assert 'ERROR: "immutable-long-name.txt": MoveFile() failed (1).' in preview[0], preview
+    finally:
+        subprocess.run(["chattr", "-i", immutable], check=True)
+    sticky = os.path.join(root, "sticky")
+    os.mkdir(sticky)
+    make(sticky, ["first-long-name.txt", "second-long-name.txt"])
+    os.chmod(sticky, 0o1777)
+    preview = run(sticky, user=65534, tool="snipdir-preview")
+    expect(preview, run(sticky, user=65534), "preview and run as nobody")
+    expect(preview[0].count("MoveFile() failed (1)."), 2, "refused")
+
+
 # --- Faults (Linux: root ignores permissions, so run as nobody) -------------
 
 @case
