@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,26 +37,41 @@ ErrorCode LastErrorUnless(bool succeeded) {
   return succeeded ? 0 : GetLastError();
 }
 
-// Where a file open as `handle` is: its volume and index, and its name.
+// Which file is open as `handle`: its volume and its number there.
 struct FileIdentity {
   bool known = false;
-  DWORD volume = 0;
-  DWORD indexHigh = 0, indexLow = 0;
+  ULONGLONG volume = 0;
+  BYTE id[16] = {};
 
   explicit FileIdentity(HANDLE handle) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        GetFileType(handle) != FILE_TYPE_DISK) {
+      return;
+    }
+    // FILE_ID_INFO (Windows 8 on); Wine answers it for an inherited handle
+    // too, with the volume left 0, where the older call fails.
+    struct {
+      ULONGLONG volume;
+      BYTE id[16];
+    } idInfo;
+    constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+    if (GetFileInformationByHandleEx(handle, kFileIdInfo, &idInfo, sizeof idInfo)) {
+      known = true;
+      volume = idInfo.volume;
+      std::memcpy(id, idInfo.id, sizeof id);
+      return;
+    }
     BY_HANDLE_FILE_INFORMATION information;
-    known = handle != nullptr && handle != INVALID_HANDLE_VALUE &&
-            GetFileType(handle) == FILE_TYPE_DISK &&
-            GetFileInformationByHandle(handle, &information) != 0;
-    if (known) {
+    if (GetFileInformationByHandle(handle, &information)) {
+      known = true;
       volume = information.dwVolumeSerialNumber;
-      indexHigh = information.nFileIndexHigh;
-      indexLow = information.nFileIndexLow;
+      std::memcpy(id, &information.nFileIndexLow, sizeof(DWORD));
+      std::memcpy(id + sizeof(DWORD), &information.nFileIndexHigh, sizeof(DWORD));
     }
   }
   bool operator==(const FileIdentity& other) const {
-    return known && other.known && volume == other.volume &&
-           indexHigh == other.indexHigh && indexLow == other.indexLow;
+    return known && other.known && std::memcmp(id, other.id, sizeof id) == 0 &&
+           (volume == other.volume || volume == 0 || other.volume == 0);
   }
 };
 
@@ -82,7 +98,7 @@ class OutputFiles {
 
  private:
   struct Stream {
-    explicit Stream(HANDLE handle) : handle(handle), identity(handle) {}
+    explicit Stream(HANDLE file) : handle(file), identity(file) {}
     HANDLE handle;
     FileIdentity identity;
   };
