@@ -3,17 +3,19 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace pathres {
 namespace {
 
 constexpr uint32_t kInitialCapacity = 260;
+constexpr uint64_t kMostBytes = std::numeric_limits<size_t>::max();
 
 char16_t* Reallocate(PathBuffer& buffer, char16_t* block, uint32_t units) {
   // In a 32-bit program twice the units can pass the address space.
-  if (units > SIZE_MAX / sizeof(char16_t)) return nullptr;
-  return static_cast<char16_t*>(
-      buffer.memory.reallocate(block, sizeof(char16_t) * size_t{units}));
+  const uint64_t bytes = uint64_t{units} * sizeof(char16_t);
+  if (bytes > kMostBytes) return nullptr;
+  return static_cast<char16_t*>(buffer.memory.reallocate(block, static_cast<size_t>(bytes)));
 }
 
 bool BeginsWithTwoBackslashes(const char16_t* path) {
