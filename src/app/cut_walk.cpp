@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/candidates.h"
+#include "naming/candidates.h"
 #include "naming/shorten.h"
 #include "naming/windows_names.h"
 
@@ -96,14 +96,14 @@ class CutWalk : private WalkBase {
     // A stop is seen between two candidates too; the entry is then left as
     // it is, with no line.
     bool stopped = false;
-    const Found found = SearchCandidates(
+    const naming::Found found = naming::SearchCandidates(
         &candidate_[nameStart_], cut.counterAnchor,
         known == knownTaken_.end() ? 0 : known->second, traits_.targetExists, [&] {
           stopped = system_.Interrupted();
           return stopped ? ErrorCode{0} : Attempt();
         });
     if (stopped) return;
-    const ErrorCode error = found.error;
+    const ErrorCode error = found.answer;
     if (error == 0) {
       ReportRename(name, Name(candidate_));
     } else {

@@ -38,15 +38,15 @@ class Program:
             path = os.path.join(directory, name.replace("snipdir", tool, 1))
         command = [path, *args]
         env = dict(os.environ, WINEDEBUG="-all")
+        if seam is not None:
+            # Set for the program alone, not for setpriv before it.
+            command = ["env", f"LD_PRELOAD={self.seam}", f"SNIPDIR_SEAM={seam}",
+                       "ASAN_OPTIONS=verify_asan_link_order=0", *command]
         if self.windows:
             command = ["wine", *command]
         elif user is not None:
             command = ["setpriv", f"--reuid={user}", f"--regid={user}",
                        "--clear-groups", *command]
-        if seam is not None:
-            env["LD_PRELOAD"] = self.seam
-            env["SNIPDIR_SEAM"] = seam
-            env["ASAN_OPTIONS"] = "verify_asan_link_order=0"
         return command, env
 
     def run(self, *args, cwd=None, user=None, seam=None, tool="snipdir", stdin=None):

@@ -1,10 +1,12 @@
-#include "app/candidates.h"
+#include "naming/candidates.h"
 
-namespace app {
+#include "naming/shorten.h"
+
+namespace naming {
 
 bool WriteStep(char16_t* candidate, uint32_t counterAnchor, uint64_t step) {
   return step > 0 && step <= kLastStep &&
          naming::ApplyCounter(candidate, counterAnchor, static_cast<uint32_t>(step - 1));
 }
 
-}  // namespace app
+}  // namespace naming

@@ -5,10 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "naming/shorten.h"
-#include "platform/platform.h"
-
-namespace app {
+namespace naming {
 
 // Step 0 is the first candidate, step s > 0 the first candidate with
 // counter s - 1; kLastStep is the last there can be.
@@ -19,9 +16,13 @@ constexpr uint64_t kLastStep = uint64_t{std::numeric_limits<uint32_t>::max()} + 
 // before); false when there is no such step or its digits do not fit.
 bool WriteStep(char16_t* candidate, uint32_t counterAnchor, uint64_t step);
 
+// What `attempt` answers for a candidate: `taken`, 0 when the entry took
+// it, or an error code.
+using Answer = uint32_t;
+
 struct Found {
-  uint64_t step;              // the step the search ended on
-  platform::ErrorCode error;  // what `attempt` answered there
+  uint64_t step;  // the step the search ended on
+  Answer answer;  // what `attempt` answered there
 };
 
 // Tries the candidates of one entry from `step` on, writing each over
@@ -30,12 +31,12 @@ struct Found {
 // out the answer is `taken`, at the step that did not fit.
 template <typename Attempt>
 Found SearchCandidates(char16_t* candidate, uint32_t counterAnchor, uint64_t step,
-                       platform::ErrorCode taken, Attempt&& attempt) {
+                       Answer taken, Attempt&& attempt) {
   for (;; ++step) {
     if (step > 0 && !WriteStep(candidate, counterAnchor, step)) return {step, taken};
-    const platform::ErrorCode error = attempt();
-    if (error != taken) return {step, error};
+    const Answer answer = attempt();
+    if (answer != taken) return {step, answer};
   }
 }
 
-}  // namespace app
+}  // namespace naming

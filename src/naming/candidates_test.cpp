@@ -1,14 +1,14 @@
-#include "app/candidates.h"
+#include "naming/candidates.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-namespace app {
+namespace naming {
 namespace {
 
-constexpr platform::ErrorCode kTaken = 183;
+constexpr Answer kTaken = 183;
 
 TEST(SearchCandidatesTest, TriesEachCandidateInTurnUntilOneIsFree) {
   // From which step, with which names taken: where the search ends.
@@ -31,11 +31,11 @@ TEST(SearchCandidatesTest, TriesEachCandidateInTurnUntilOneIsFree) {
     std::set<std::u16string> tried;
     const Found found = SearchCandidates(candidate.data(), 8, c.from, kTaken, [&] {
       tried.insert(candidate);
-      return c.taken.count(candidate) ? kTaken : platform::ErrorCode{0};
+      return c.taken.count(candidate) ? kTaken : Answer{0};
     });
     EXPECT_EQ(candidate, c.chosen);
     EXPECT_EQ(found.step, c.step);
-    EXPECT_EQ(found.error, 0u);
+    EXPECT_EQ(found.answer, 0u);
     EXPECT_EQ(tried.size(), c.step - c.from + 1);
   }
 }
@@ -45,7 +45,7 @@ TEST(SearchCandidatesTest, EndsOnAnotherErrorOrWhenTheDigitsRunOut) {
   Found found = SearchCandidates(candidate.data(), 8, 0, kTaken,
                                  [&] { return candidate == u"abcdefg1.txt" ? 5u : kTaken; });
   EXPECT_EQ(found.step, 2u);
-  EXPECT_EQ(found.error, 5u);
+  EXPECT_EQ(found.answer, 5u);
 
   // At 8 with a four-unit extension, four digits fit: 1 + 0x10000 steps.
   candidate = u"abcd.txt";
@@ -56,9 +56,9 @@ TEST(SearchCandidatesTest, EndsOnAnotherErrorOrWhenTheDigitsRunOut) {
   });
   EXPECT_EQ(attempts, 0x10001u);
   EXPECT_EQ(found.step, 0x10001u);
-  EXPECT_EQ(found.error, kTaken);
+  EXPECT_EQ(found.answer, kTaken);
   EXPECT_EQ(candidate, u"FFFF.txt");
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace naming

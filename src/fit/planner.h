@@ -1,0 +1,66 @@
+// The plan of snipdir-fit: which names of a tree to cut, and to what, so
+// that every full path fits a budget.
+//
+// Pure computation on UTF-16 names: the tree comes in, the new names go out.
+// The plan depends on the tree alone, never on the order it was listed in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fit {
+
+constexpr uint32_t kNoParent = UINT32_MAX;
+
+// One entry of the tree below the directory being fitted.
+struct Node {
+  uint32_t parent;        // index of its directory's node; kNoParent at the top
+  std::u16string_view name;
+  bool isDirectory;
+};
+
+// The longest a full path may be, for a file and for a directory.
+struct Budget {
+  uint32_t file;
+  uint32_t directory;
+};
+
+// A full path: `baseLength` units (the directory's own path), then for each
+// name down to the entry a separator and the name.
+struct Limits {
+  uint32_t baseLength;
+  Budget budget;
+  uint32_t floor;  // no name is cut shorter, and none this long or shorter is cut
+};
+
+struct Plan {
+  // For each node, its new name, or empty when it keeps its name.
+  std::vector<std::u16string> newNames;
+  // For each node, true when a cut was planned but every candidate name was
+  // taken (the name keeps its length then).
+  std::vector<bool> noFreeName;
+  // The nodes whose path cannot fit even with every name on it at the
+  // floor, with how many units it would still be over then; in the order
+  // of the tree.
+  struct Unfit {
+    uint32_t node;
+    uint32_t over;
+  };
+  std::vector<Unfit> unfit;
+  // The order in which to rename: every entry before its directory, and the
+  // rest in the order of the tree (names compared as NTFS orders them).
+  std::vector<uint32_t> renameOrder;
+};
+
+// Plans the cuts. `nodes` holds every entry once, in any order. On an
+// over-budget path the longest names are cut first, to
+// a common length where they meet (the first in the order of the tree keep
+// the spare units); a name shared by many paths is cut once for all of
+// them; no cut goes deeper than some path needs; each cut name is the name
+// rule's at its new length, with the counter where that name is taken by
+// the directory's other entries, old or new.
+Plan MakePlan(const std::vector<Node>& nodes, const Limits& limits);
+
+}  // namespace fit

@@ -1,0 +1,201 @@
+#include "fit/planner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fit {
+namespace {
+
+// A tree written as paths: "d/" ends a directory; parents come first.
+struct Tree {
+  std::vector<std::u16string> names;
+  std::vector<Node> nodes;
+
+  explicit Tree(const std::vector<std::u16string>& paths) {
+    names.reserve(paths.size());
+    std::map<std::u16string, uint32_t> index;
+    for (const std::u16string& path : paths) {
+      const bool directory = path.back() == u'/';
+      const std::u16string whole = directory ? path.substr(0, path.size() - 1) : path;
+      const size_t slash = whole.rfind(u'/');
+      const uint32_t parent =
+          slash == std::u16string::npos ? kNoParent : index.at(whole.substr(0, slash));
+      names.push_back(whole.substr(slash == std::u16string::npos ? 0 : slash + 1));
+      index[whole] = static_cast<uint32_t>(nodes.size());
+      nodes.push_back({parent, {}, directory});
+    }
+    for (size_t i = 0; i < nodes.size(); ++i) nodes[i].name = names[i];
+  }
+};
+
+std::u16string Repeat(char16_t unit, size_t count) { return std::u16string(count, unit); }
+
+// The new name of every node, or its old one.
+std::vector<std::u16string> After(const Tree& tree, const Plan& plan) {
+  std::vector<std::u16string> names;
+  for (size_t i = 0; i < tree.nodes.size(); ++i) {
+    names.push_back(plan.newNames[i].empty() ? tree.names[i] : plan.newNames[i]);
+  }
+  return names;
+}
+
+TEST(MakePlanTest, CutsTheLongestNamesOfAnOverBudgetPathToWhereTheyMeet) {
+  const std::u16string a = Repeat(u'a', 20), b = Repeat(u'b', 20) + u".txt";
+  const struct {
+    const char* what;
+    std::vector<std::u16string> paths;
+    Limits limits;
+    std::vector<std::u16string> after;
+  } cases[] = {
+      {"fits: nothing is cut", {a + u"/", a + u"/" + b}, {10, {60, 60}, 12}, {a, b}},
+      // 10 + 21 + 25 = 56, 16 over: both to 14.
+      {"one path", {a + u"/", a + u"/" + b}, {10, {40, 40}, 12},
+       {Repeat(u'a', 14), Repeat(u'b', 10) + u".txt"}},
+      // 7 over: 20 + 20 + 20 becomes 18 + 18 + 17, the first keeping the spare.
+      {"spare units go to the first", {a + u"/", a + u"/" + a + u"/", a + u"/" + a + u"/" + a},
+       {0, {56, 56}, 8}, {Repeat(u'a', 18), Repeat(u'a', 18), Repeat(u'a', 17)}},
+      // Only the long name is cut, and only as far as needed.
+      {"longest first", {a + u"/", a + u"/" + u"short-name.txt", a + u"/" + Repeat(u'c', 60)},
+       {0, {70, 70}, 12}, {a, u"short-name.txt", Repeat(u'c', 48)}},
+      // The directory is cut once for both of its files; the other file keeps
+      // what the first path did not need.
+      {"a directory serves every path below it",
+       {Repeat(u'd', 40) + u"/", Repeat(u'd', 40) + u"/" + Repeat(u'e', 40),
+        Repeat(u'd', 40) + u"/" + Repeat(u'f', 20)},
+       {0, {62, 62}, 8}, {Repeat(u'd', 30), Repeat(u'e', 30), Repeat(u'f', 20)}},
+      // A directory path has its own budget.
+      {"directories", {Repeat(u'g', 30) + u"/"}, {0, {40, 20}, 8}, {Repeat(u'g', 19)}},
+      // Names at or under the floor are never cut.
+      {"the floor", {Repeat(u'h', 12) + u"/", Repeat(u'h', 12) + u"/" + Repeat(u'i', 30)},
+       {0, {30, 30}, 12}, {Repeat(u'h', 12), Repeat(u'i', 16)}},
+      // Two names that cut alike: the counter, in the order NTFS lists them.
+      {"collisions", {u"report-for-march.docx", u"report-for-april.docx"}, {0, {13, 13}, 8},
+       {u"report-0.doc", u"report-f.doc"}},
+  };
+  for (const auto& c : cases) {
+    const Tree tree(c.paths);
+    const Plan plan = MakePlan(tree.nodes, c.limits);
+    EXPECT_EQ(After(tree, plan), c.after) << c.what;
+    EXPECT_TRUE(plan.unfit.empty()) << c.what;
+  }
+}
+
+TEST(MakePlanTest, APathThatCannotFitIsNamedAndLeftAlone) {
+  // Below a base of 20, at a floor of 25: d/x/y is 83 long even with d and y
+  // at the floor, 8 over 75, and keeps its names; d/z needs d cut all the
+  // same, and d keeps the spare unit.
+  const std::u16string d = Repeat(u'd', 30), x = Repeat(u'x', 10);
+  const Tree tree({d + u"/", d + u"/" + x + u"/", d + u"/" + x + u"/" + Repeat(u'y', 30),
+                   d + u"/" + Repeat(u'z', 34)});
+  const Plan plan = MakePlan(tree.nodes, {20, {75, 75}, 25});
+  ASSERT_EQ(plan.unfit.size(), 1u);
+  EXPECT_EQ(plan.unfit[0].node, 2u);
+  EXPECT_EQ(plan.unfit[0].over, 8u);
+  EXPECT_EQ(After(tree, plan), (std::vector<std::u16string>{
+                                   Repeat(u'd', 27), x, Repeat(u'y', 30), Repeat(u'z', 26)}));
+}
+
+TEST(MakePlanTest, RenamesEveryEntryBeforeItsDirectory) {
+  const Tree tree({u"long-directory-name/", u"long-directory-name/long-file-name.txt",
+                   u"long-directory-name/inner-directory/",
+                   u"long-directory-name/inner-directory/another-long-name.txt"});
+  const Plan plan = MakePlan(tree.nodes, {0, {40, 40}, 8});
+  EXPECT_EQ(plan.renameOrder, (std::vector<uint32_t>{3, 2, 0}));
+}
+
+// Random trees: every path fits or is named unfit; names off over-budget
+// paths stay; none is cut below the floor or deeper than a path needs.
+TEST(MakePlanTest, RandomTreesKeepEveryPromise) {
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::u16string> names;
+    std::vector<Node> nodes;
+    const size_t count = 1 + random() % 60;
+    for (size_t i = 0; i < count; ++i) {
+      std::vector<uint32_t> directories;
+      for (uint32_t j = 0; j < nodes.size(); ++j) {
+        if (nodes[j].isDirectory) directories.push_back(j);
+      }
+      const uint32_t parent = directories.empty() || random() % 4 == 0
+                                  ? kNoParent
+                                  : directories[random() % directories.size()];
+      std::u16string name(1 + random() % 40, u'a');
+      for (char16_t& unit : name) unit = u"abcdef.-_ X"[random() % 11];
+      name += static_cast<char16_t>(u'A' + i % 26) + std::u16string(1, static_cast<char16_t>(u'0' + i / 26));
+      names.push_back(name);
+      nodes.push_back({parent, {}, random() % 3 == 0});
+    }
+    for (size_t i = 0; i < nodes.size(); ++i) nodes[i].name = names[i];
+    const Limits limits = {static_cast<uint32_t>(random() % 30),
+                           {static_cast<uint32_t>(20 + random() % 80), 0},
+                           static_cast<uint32_t>(8 + random() % 8)};
+    Limits used = limits;
+    used.budget.directory = used.budget.file - random() % 12;
+    const Plan plan = MakePlan(nodes, used);
+
+    const auto pathLength = [&](uint32_t node, bool planned, int extra = 0, uint32_t at = kNoParent) {
+      int64_t length = used.baseLength;
+      for (uint32_t n = node; n != kNoParent; n = nodes[n].parent) {
+        const bool cut = planned && !plan.newNames[n].empty();
+        length += 1 + (cut ? plan.newNames[n].size() : names[n].size()) + (n == at ? extra : 0);
+      }
+      return length;
+    };
+    const auto budgetOf = [&](uint32_t node) {
+      return int64_t{nodes[node].isDirectory ? used.budget.directory : used.budget.file};
+    };
+    std::vector<bool> unfit(nodes.size()), onOverPath(nodes.size());
+    for (const auto& u : plan.unfit) unfit[u.node] = true;
+    for (uint32_t node = 0; node < nodes.size(); ++node) {
+      if (pathLength(node, false) > budgetOf(node)) {
+        for (uint32_t n = node; n != kNoParent; n = nodes[n].parent) onOverPath[n] = true;
+      }
+      if (!unfit[node] && !plan.noFreeName[node]) {
+        ASSERT_LE(pathLength(node, true), budgetOf(node)) << "round " << round;
+      }
+    }
+    for (uint32_t node = 0; node < nodes.size(); ++node) {
+      if (plan.newNames[node].empty()) continue;
+      ASSERT_TRUE(onOverPath[node]) << "round " << round << ": cut off every over-budget path";
+      ASSERT_GE(plan.newNames[node].size(), used.floor) << "round " << round;
+      ASSERT_LT(plan.newNames[node].size(), names[node].size()) << "round " << round;
+      // One unit more would put a path through it over budget.
+      bool needed = false;
+      for (uint32_t below = 0; below < nodes.size() && !needed; ++below) {
+        bool inside = false;
+        for (uint32_t n = below; n != kNoParent && !inside; n = nodes[n].parent) inside = n == node;
+        needed = inside && !unfit[below] && pathLength(below, true, 1, node) > budgetOf(below);
+      }
+      ASSERT_TRUE(needed) << "round " << round << ": cut deeper than needed";
+    }
+  }
+}
+
+TEST(MakePlanTest, ThePlanDoesNotDependOnTheListingOrder) {
+  const std::vector<std::u16string> paths = {
+      u"Reports 2023/", u"Reports 2023/Board minutes, final version.docx",
+      u"Reports 2023/Board minutes, first draft.docx", u"Reports 2023/board-minutes-old.docx",
+      u"A rather long directory name at the top/"};
+  const Tree tree(paths);
+  const Plan plan = MakePlan(tree.nodes, {20, {50, 45}, 8});
+  // The same tree listed backwards.
+  std::vector<Node> backwards;
+  const uint32_t last = static_cast<uint32_t>(tree.nodes.size()) - 1;
+  for (uint32_t i = 0; i <= last; ++i) {
+    Node node = tree.nodes[last - i];
+    if (node.parent != kNoParent) node.parent = last - node.parent;
+    backwards.push_back(node);
+  }
+  const Plan other = MakePlan(backwards, {20, {50, 45}, 8});
+  for (uint32_t i = 0; i <= last; ++i) {
+    EXPECT_EQ(plan.newNames[i], other.newNames[last - i]) << i;
+  }
+}
+
+}  // namespace
+}  // namespace fit
