@@ -31,15 +31,25 @@ constexpr std::u16string_view kUndoUsage[] = {
     u"  snipdir-undo <directory-path> <report-file|->",
 };
 
+constexpr std::u16string_view kFitUsage[] = {
+    SNIPDIR_BANNER(u"SNIPDIR-FIT"),
+    u"Cuts the fewest names of a tree the least, so that every path fits a length.",
+    u"Usage:",
+    u"  snipdir-fit [--preview] [--as PATH] [--floor N] <directory-path> <budget|windows>",
+};
+
 #undef SNIPDIR_BANNER
 
-// After the usage lines of --help: the three programs.
+// After the usage lines of --help: the programs.
 constexpr std::u16string_view kCompanions[] = {
     u"",
-    u"The three programs:",
+    u"The programs:",
     u"  snipdir <directory-path> [max-length]          cuts the over-long names",
     u"  snipdir-preview <directory-path> [max-length]  prints what snipdir would do; changes nothing",
     u"  snipdir-undo <directory-path> <report-file|->  renames the entries of a report back",
+    u"  snipdir-fit [--preview] [--as PATH] [--floor N] <directory-path> <budget|windows>",
+    u"      makes every path of a tree fit: a number of characters, or windows",
+    u"      (files 259, directories 247)",
     u"Keep the report to undo a run: snipdir photos 16 > photos.report",
     u"--help (-h, -?) prints this text, --version (-V) the version. See: man snipdir",
 };
@@ -57,9 +67,22 @@ const std::u16string_view (&UsageOf(Tool tool))[4] {
   switch (tool) {
     case Tool::kPreview: return kPreviewUsage;
     case Tool::kUndo: return kUndoUsage;
+    case Tool::kFit: return kFitUsage;
     case Tool::kSnipdir: break;
   }
   return kSnipdirUsage;
+}
+
+// A whole decimal number from 1 to 32767 (the longest path Windows has),
+// or 0.
+uint32_t Count(std::u16string_view text) {
+  if (text.empty() || text.size() > 5) return 0;
+  uint32_t value = 0;
+  for (const char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return 0;
+    value = value * 10 + (unit - u'0');
+  }
+  return value <= 32767 ? value : 0;
 }
 
 bool BackslashPaths(platform::Platform& system) {
@@ -131,6 +154,50 @@ Request ReadCommandLine(std::vector<std::u16string>& args, platform::Platform& s
   return Request::kRun;
 }
 
+int ReadFitCommand(const std::vector<std::u16string>& args, platform::Platform& system,
+                   FitCommand& command) {
+  std::vector<std::u16string_view> operands;
+  bool options = true;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::u16string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (!options || arg.empty() || arg[0] != u'-') {
+      operands.push_back(arg);
+    } else if (arg == u"--") {
+      options = false;
+    } else if (arg == u"--preview") {
+      command.preview = true;
+    } else if (arg == u"--as" && hasValue) {
+      command.hasAs = true;
+      command.as = args[++i];
+    } else if (arg == u"--floor" && hasValue) {
+      command.floor = ParseLimit(args[++i]);
+      if (command.floor < kLowestMaxLength || command.floor > kHighestMaxLength) {
+        system.WriteLine(platform::Stream::Out, u"ERROR: The floor must be between 8 and 256.");
+        return 1;
+      }
+    } else {
+      return Usage(Tool::kFit, system);
+    }
+  }
+  if (operands.size() != 2) return Usage(Tool::kFit, system);
+  command.directory = operands[0];
+  if (operands[1] == u"windows") {
+    // MAX_PATH with its terminator; a directory made the old way keeps room
+    // for an 8.3 name in it.
+    command.fileBudget = 259;
+    command.directoryBudget = 247;
+  } else {
+    command.fileBudget = command.directoryBudget = Count(operands[1]);
+  }
+  if (command.fileBudget == 0) {
+    system.WriteLine(platform::Stream::Out,
+                     u"ERROR: The budget must be windows or a number from 1 to 32767.");
+    return 1;
+  }
+  return -1;
+}
+
 int Usage(Tool tool, platform::Platform& system) {
   Write(system, platform::Stream::Err, UsageOf(tool));
   return 1;
@@ -145,7 +212,8 @@ int Help(Tool tool, platform::Platform& system) {
 int Version(Tool tool, platform::Platform& system) {
   std::u16string line = tool == Tool::kSnipdir   ? u"snipdir "
                         : tool == Tool::kPreview ? u"snipdir-preview "
-                                                 : u"snipdir-undo ";
+                        : tool == Tool::kUndo    ? u"snipdir-undo "
+                                                 : u"snipdir-fit ";
   line += u"" SNIPDIR_VERSION;
   system.WriteLine(platform::Stream::Out, line);
   system.WriteLine(platform::Stream::Out, kLicence);

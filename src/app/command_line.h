@@ -11,7 +11,7 @@
 
 namespace app {
 
-enum class Tool { kSnipdir, kPreview, kUndo };
+enum class Tool { kSnipdir, kPreview, kUndo, kFit };
 
 constexpr uint32_t kDefaultMaxLength = 12;
 constexpr uint32_t kLowestMaxLength = 8;
@@ -22,6 +22,22 @@ constexpr uint32_t kHighestMaxLength = 256;
 // give 0. Values beyond the signed 32-bit range saturate. The result is taken
 // as unsigned, so a negative value becomes a very large one.
 uint32_t ParseLimit(std::u16string_view text);
+
+// The command line of snipdir-fit: [--preview] [--as PATH] [--floor N]
+// <directory> <budget>.
+struct FitCommand {
+  bool preview = false;
+  bool hasAs = false;
+  std::u16string as;  // the path the tree will have: its paths are measured there
+  uint32_t floor = kDefaultMaxLength;
+  std::u16string directory;
+  uint32_t fileBudget = 0, directoryBudget = 0;
+};
+
+// Reads the arguments of snipdir-fit (program name first). Returns -1 when
+// they are good, else the exit status after the usage text or a message.
+int ReadFitCommand(const std::vector<std::u16string>& args, platform::Platform& system,
+                   FitCommand& command);
 
 // What a command line asks for.
 enum class Request { kRun, kHelp, kVersion };

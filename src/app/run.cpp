@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/cut_walk.h"
+#include "app/fit_walk.h"
 #include "app/output.h"
 #include "app/report.h"
 #include "app/undo_walk.h"
@@ -67,6 +68,17 @@ int Undo(const std::vector<std::u16string>& args, platform::Platform& system,
   return Finish(system, output);
 }
 
+int Fit(const std::vector<std::u16string>& args, platform::Platform& system,
+        Output& output) {
+  FitCommand command;
+  if (const int status = ReadFitCommand(args, system, command); status >= 0) return status;
+  OpenDirectory directory;
+  if (!Open(command.directory, system, output, directory)) return 1;
+  const int status = FitTree(system, directory, output, command);
+  const int finished = Finish(system, output);
+  return finished != 0 ? finished : status;
+}
+
 }  // namespace
 
 int Run(Tool tool, const std::vector<std::u16string>& args,
@@ -79,8 +91,13 @@ int Run(Tool tool, const std::vector<std::u16string>& args,
       case Request::kVersion: return Version(tool, system);
       case Request::kRun: break;
     }
-    return tool == Tool::kUndo ? Undo(line, system, output)
-                               : Cut(line, system, output, tool == Tool::kPreview);
+    switch (tool) {
+      case Tool::kUndo: return Undo(line, system, output);
+      case Tool::kFit: return Fit(line, system, output);
+      case Tool::kSnipdir:
+      case Tool::kPreview: break;
+    }
+    return Cut(line, system, output, tool == Tool::kPreview);
   } catch (const std::bad_alloc&) {
     // Every rename made so far was reported; nothing is left half done.
     output.Line(u"ERROR: Out of memory.");

@@ -449,7 +449,7 @@ TEST(RunUsageTest, HelpAndVersionGoToStandardOutput) {
   FakePlatform help, version;
   EXPECT_EQ(app::Run(Tool::kSnipdir, {u"snipdir", u"--help"}, help), 0);
   EXPECT_EQ(Names(help.out.begin(), help.out.begin() + 4), kUsage);
-  EXPECT_EQ(help.out[5], u"The three programs:");
+  EXPECT_EQ(help.out[5], u"The programs:");
   EXPECT_TRUE(help.err.empty());
   EXPECT_EQ(app::Run(Tool::kPreview, {u"snipdir-preview", u"-V"}, version), 0);
   EXPECT_EQ(version.out[0], u"snipdir-preview 1.0.0");
@@ -526,7 +526,7 @@ TEST_F(UndoTest, EachLineCostsAtMostOneRenameAndNothingIsReplaced) {
             0);
   EXPECT_EQ(system.out, (Names{
                             u"ERROR: \"inside.txt\": MoveFile() failed (123).",
-                            u"ERROR: \"a/b\": MoveFile() failed (123).",
+                            u"ERROR: Line 5 of the report renames more than a last name.",
                             u"ERROR: \"inside.txt\": MoveFile() failed (123).",
                             u"ERROR: Line 3 of the report cannot be read.",
                             u"ERROR: \"taken.txt\": MoveFile() failed (183).",

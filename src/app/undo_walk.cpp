@@ -35,18 +35,48 @@ class UndoWalk : private WalkBase {
                                 u" of the report cannot be read."));
         continue;
       }
+      // A report of snipdir-fit names paths below the directory, "/"
+      // between names; a line may rename the last name alone.
+      if (Above(oldName_) != Above(newName_)) {
+        output_.Line(WithNumber(u"ERROR: Line ", static_cast<ErrorCode>(number),
+                                u" of the report renames more than a last name."));
+        continue;
+      }
       RenameBack();
     }
   }
 
  private:
+  static std::u16string_view Above(std::u16string_view path) {
+    const size_t slash = path.rfind(u'/');
+    return path.substr(0, slash == std::u16string_view::npos ? 0 : slash);
+  }
+
+  // True when every name of `path` is a plain name.
+  bool IsPlainPath(std::u16string_view path) const {
+    for (size_t start = 0;;) {
+      const size_t slash = std::min(path.find(u'/', start), path.size());
+      if (!IsPlainName(path.substr(start, slash - start))) return false;
+      if (slash == path.size()) return true;
+      start = slash + 1;
+    }
+  }
+
+  // Sets `path` to the directory's path and `relative`, its names joined by
+  // the system's separator.
+  void SetRelativePath(std::u16string& path, std::u16string_view relative) const {
+    SetPath(path, relative);
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(nameStart_), path.end(), u'/',
+                 traits_.separator);
+  }
+
   void RenameBack() {
-    if (!IsPlainName(oldName_) || !IsPlainName(newName_)) {
+    if (!IsPlainPath(oldName_) || !IsPlainPath(newName_)) {
       ReportFailure(newName_, traits_.invalidName);
       return;
     }
-    SetPath(from_, newName_);
-    SetPath(to_, oldName_);
+    SetRelativePath(from_, newName_);
+    SetRelativePath(to_, oldName_);
     line_.reserve(ReportRoom(newName_, oldName_));
     const ErrorCode error = directory_.Rename(from_.c_str(), to_.c_str(), nameStart_);
     if (error == 0) {

@@ -114,7 +114,9 @@ class Planner {
   uint32_t Length(uint32_t node) const {
     return static_cast<uint32_t>(nodes_[node].name.size());
   }
-  bool Cuttable(uint32_t node) const { return Length(node) > limits_.floor; }
+  bool Cuttable(uint32_t node) const {
+    return Length(node) > limits_.floor && !nodes_[node].keep;
+  }
   int64_t BudgetOf(uint32_t node) const {
     return nodes_[node].isDirectory ? limits_.budget.directory : limits_.budget.file;
   }

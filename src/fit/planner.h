@@ -19,6 +19,7 @@ struct Node {
   uint32_t parent;        // index of its directory's node; kNoParent at the top
   std::u16string_view name;
   bool isDirectory;
+  bool keep = false;      // never cut (the report being written)
 };
 
 // The longest a full path may be, for a file and for a directory.

@@ -57,6 +57,18 @@ struct Entry {
 // What a path names.
 enum class Kind { kNothing, kDirectory, kOther };
 
+// One entry of a tree listing: its directory (the index of that directory's
+// entry, or kTop for the directory listed), and its name as a range of the
+// listing's names.
+struct TreeEntry {
+  static constexpr uint32_t kTop = UINT32_MAX;
+  uint32_t parent;
+  uint32_t nameOffset;
+  uint32_t nameLength;
+  bool isDirectory;  // a real directory on the same volume, listed in turn
+  bool isOutput;     // as Entry::isOutput
+};
+
 // An open listing of one directory, through which its entries are renamed.
 // Paths given to it are full paths of entries of this directory whose names
 // begin at `nameStart`.
@@ -73,7 +85,9 @@ class Directory {
   virtual ErrorCode ListingError() const = 0;
 
   // Renames the entry `oldPath` to `newPath`, never replacing an entry that
-  // already holds the new name (that failure is Traits::targetExists).
+  // already holds the new name (that failure is Traits::targetExists). The
+  // names may run on into subdirectories ("sub" separator "name"): the entry
+  // and its new name are then in the subdirectory.
   // Returns 0, or the error code of the failure.
   virtual ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
                            size_t nameStart) = 0;
@@ -126,6 +140,14 @@ class Platform {
 
   // What `path` (as the user typed it) names, following links.
   virtual Kind KindOf(const char16_t* path) = 0;
+
+  // Lists every entry below the directory `path` (its full path and the
+  // separator), each directory's entries after it. Links, junctions and
+  // mount points are entries, never followed or listed: a link is not a
+  // directory. `names` gets every name end to end. Returns 0, or the error
+  // code of the first directory that could not be listed.
+  virtual ErrorCode ListTree(const char16_t* path, std::vector<TreeEntry>& entries,
+                             std::u16string& names) = 0;
 
   // Reads the whole file `path` (standard input when null) into `bytes`.
   // Returns 0, or the error code of the failure; a read that the user's

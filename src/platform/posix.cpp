@@ -189,8 +189,9 @@ class PosixDirectory final : public Directory {
     // In a sticky directory only the entry's owner, the directory's owner or
     // a privileged user may move it.
     const uid_t user = geteuid();
-    if ((directoryStatus_.st_mode & S_ISVTX) != 0 && user != 0 && entry.st_uid != user &&
-        directoryStatus_.st_uid != user) {
+    const struct stat& directory = ParentStatus(oldName_);
+    if ((directory.st_mode & S_ISVTX) != 0 && user != 0 && entry.st_uid != user &&
+        directory.st_uid != user) {
       return EPERM;
     }
     // An immutable or append-only entry cannot be moved by anyone. Only
@@ -261,10 +262,23 @@ class PosixDirectory final : public Directory {
   // In a sticky directory (/tmp) only the owner of an entry or of the
   // directory may remove a name: where neither is this user, a second link
   // could be made and then neither name removed, so it is never made.
-  bool LinkCanBeTakenBack(const struct stat& entry) const {
-    if ((directoryStatus_.st_mode & S_ISVTX) == 0) return true;
+  bool LinkCanBeTakenBack(const struct stat& entry) {
+    const struct stat& directory = ParentStatus(oldName_);
+    if ((directory.st_mode & S_ISVTX) == 0) return true;
     const uid_t user = geteuid();
-    return entry.st_uid == user || directoryStatus_.st_uid == user;
+    return entry.st_uid == user || directory.st_uid == user;
+  }
+
+  // The status of the directory that holds `name`: this one, or for a name
+  // in a subdirectory ("sub/name"), that one (as this one when it cannot be
+  // read, which makes no check stricter than the system's own).
+  const struct stat& ParentStatus(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    if (slash == std::string::npos) return directoryStatus_;
+    if (fstatat(fd_.get(), name.substr(0, slash).c_str(), &parentStatus_, 0) != 0) {
+      return directoryStatus_;
+    }
+    return parentStatus_;
   }
 
   // The new name is linked; the old one goes. When it cannot, the new link
@@ -309,6 +323,7 @@ class PosixDirectory final : public Directory {
 
   Descriptor fd_;
   struct stat directoryStatus_ = {};
+  struct stat parentStatus_ = {};  // of a subdirectory, see ParentStatus
   // What this file system was found not to do, so that it is asked once.
   bool noReplaceRefused_ = false;
   bool linkRefused_ = false;
@@ -373,6 +388,14 @@ void HoldClosedStandardDescriptors() {
   }
 }
 
+// A directory of a tree being listed, open, with its subdirectories that
+// are still to be listed.
+struct TreeLevel {
+  Descriptor fd;
+  std::vector<uint32_t> subdirectories;
+  size_t next = 0;
+};
+
 class PosixPlatform final : public Platform {
  public:
   PosixPlatform() {
@@ -435,6 +458,47 @@ class PosixPlatform final : public Platform {
 
   ErrorCode LastError() const override { return Errno(); }
 
+  ErrorCode ListTree(const char16_t* path, std::vector<TreeEntry>& entries,
+                     std::u16string& names) override {
+    std::string bytes;
+    EncodeName(path, bytes);
+    Descriptor top = OpenPath(bytes, O_RDONLY | O_DIRECTORY);
+    struct stat status;
+    if (!top.valid() || fstat(top.get(), &status) != 0) return Errno();
+    const OutputFiles outputs;
+    // Depth first, one descriptor a level: each directory is read whole,
+    // then its subdirectories are listed in turn.
+    std::vector<TreeLevel> levels;
+    levels.push_back({std::move(top), {}, 0});
+    std::vector<uint32_t> indices;  // of the levels' directories
+    indices.push_back(TreeEntry::kTop);
+    if (const ErrorCode error = ReadLevel(levels.back(), indices.back(), status.st_dev,
+                                          outputs, entries, names)) {
+      return error;
+    }
+    while (!levels.empty()) {
+      TreeLevel& level = levels.back();
+      if (level.next == level.subdirectories.size()) {
+        levels.pop_back();
+        indices.pop_back();
+        continue;
+      }
+      const uint32_t index = level.subdirectories[level.next++];
+      const TreeEntry& entry = entries[index];
+      EncodeName(std::u16string_view(names).substr(entry.nameOffset, entry.nameLength), bytes);
+      Descriptor opened(openat(level.fd.get(), bytes.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!opened.valid()) return Errno();
+      levels.push_back({std::move(opened), {}, 0});
+      indices.push_back(index);
+      if (const ErrorCode error = ReadLevel(levels.back(), index, status.st_dev, outputs,
+                                            entries, names)) {
+        return error;
+      }
+    }
+    return 0;
+  }
+
   Kind KindOf(const char16_t* path) override {
     std::string bytes;
     EncodeName(path, bytes);
@@ -489,6 +553,45 @@ class PosixPlatform final : public Platform {
     out = path;
     free(path);
     return true;
+  }
+
+  // Lists the directory open as `level.fd`, whose entry is `index`, and
+  // notes its subdirectories on `device` to be listed next.
+  static ErrorCode ReadLevel(TreeLevel& level, uint32_t index, dev_t device,
+                             const OutputFiles& outputs, std::vector<TreeEntry>& entries,
+                             std::u16string& names) {
+    const int copy = fcntl(level.fd.get(), F_DUPFD_CLOEXEC, 0);
+    DIR* stream = copy < 0 ? nullptr : fdopendir(copy);
+    if (stream == nullptr) {
+      const ErrorCode error = Errno();
+      if (copy >= 0) close(copy);
+      return error;
+    }
+    std::u16string name;
+    for (;;) {
+      errno = 0;
+      const dirent* record = readdir(stream);
+      if (record == nullptr) break;
+      const std::string_view bytes(record->d_name);
+      if (bytes == "." || bytes == "..") continue;
+      struct stat status = {};
+      const bool known = record->d_type != DT_UNKNOWN;
+      if (record->d_type == DT_DIR || !known) {
+        fstatat(level.fd.get(), record->d_name, &status, AT_SYMLINK_NOFOLLOW);
+      }
+      const bool isDirectory = known ? record->d_type == DT_DIR : S_ISDIR(status.st_mode);
+      DecodeName(bytes, name);
+      const uint32_t self = static_cast<uint32_t>(entries.size());
+      entries.push_back({index, static_cast<uint32_t>(names.size()),
+                         static_cast<uint32_t>(name.size()), isDirectory,
+                         !isDirectory && outputs.Holds(device, record->d_ino)});
+      names += name;
+      // A mount point is an entry of this tree, not a part of it.
+      if (isDirectory && status.st_dev == device) level.subdirectories.push_back(self);
+    }
+    const ErrorCode error = Errno();
+    closedir(stream);
+    return error;
   }
 
   static uint32_t Deliver(const std::u16string& text, uint32_t room,

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <deque>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -263,6 +264,52 @@ class Win32Platform final : public Platform {
   }
 
   ErrorCode LastError() const override { return GetLastError(); }
+
+  ErrorCode ListTree(const char16_t* path, std::vector<TreeEntry>& entries,
+                     std::u16string& names) override {
+    const OutputFiles outputs;
+    // Breadth first, one listing open at a time.
+    struct Pending {
+      uint32_t index;
+      std::u16string path;  // with its separator
+    };
+    std::deque<Pending> pending;
+    pending.push_back({TreeEntry::kTop, path});
+    std::u16string pattern, full;
+    while (!pending.empty()) {
+      const Pending directory = std::move(pending.front());
+      pending.pop_front();
+      pattern = directory.path + u"*";
+      WIN32_FIND_DATAW record;
+      const HANDLE handle = FindFirstFileW(Wide(pattern.c_str()), &record);
+      if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) continue;  // an empty drive root
+        return error;
+      }
+      do {
+        const std::u16string_view name(reinterpret_cast<const char16_t*>(record.cFileName));
+        if (name == u"." || name == u"..") continue;
+        // A symbolic link, junction or mount point is an entry, not a part
+        // of the tree.
+        const bool isDirectory =
+            (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        full = directory.path;
+        full += name;
+        const uint32_t self = static_cast<uint32_t>(entries.size());
+        entries.push_back({directory.index, static_cast<uint32_t>(names.size()),
+                           static_cast<uint32_t>(name.size()), isDirectory,
+                           !isDirectory && outputs.Holds(full.c_str(), record)});
+        names += name;
+        if (isDirectory) pending.push_back({self, full + u"\\"});
+      } while (FindNextFileW(handle, &record));
+      const DWORD error = GetLastError();
+      FindClose(handle);
+      if (error != ERROR_NO_MORE_FILES) return error;
+    }
+    return 0;
+  }
 
   Kind KindOf(const char16_t* path) override {
     const DWORD attributes = GetFileAttributesW(Wide(path));

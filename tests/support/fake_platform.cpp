@@ -132,6 +132,18 @@ Kind FakePlatform::KindOf(const char16_t* path) {
   return kind == kinds.end() ? Kind::kNothing : kind->second;
 }
 
+ErrorCode FakePlatform::ListTree(const char16_t* /*path*/, std::vector<TreeEntry>& entries,
+                                 std::u16string& names) {
+  if (openError != 0) return openError;
+  for (const FakeEntry& entry : listing) {
+    entries.push_back({TreeEntry::kTop, static_cast<uint32_t>(names.size()),
+                       static_cast<uint32_t>(entry.name.size()), entry.isDirectory,
+                       entry.isOutput});
+    names += entry.name;
+  }
+  return listingError;
+}
+
 std::u16string FakePlatform::Key(const std::u16string& name) const {
   if (!ignoresCase) return name;
   std::u16string upper;

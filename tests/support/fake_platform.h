@@ -96,6 +96,9 @@ class FakePlatform final : public Platform {
   std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override;
   ErrorCode LastError() const override { return lastError_; }
   Kind KindOf(const char16_t* path) override;
+  // The listing, as a tree one level deep.
+  ErrorCode ListTree(const char16_t* path, std::vector<TreeEntry>& entries,
+                     std::u16string& names) override;
   ErrorCode ReadFile(const char16_t* path, std::string& bytes) override;
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override;
   bool Interrupted() const override { return interrupted; }
