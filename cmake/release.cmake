@@ -8,24 +8,30 @@ include(GNUInstallDirs)
 string(REPLACE "/" "-" SNIPDIR_MAN_DATE "${SNIPDIR_RELEASE_DATE}")
 set(doc ${CMAKE_BINARY_DIR}/doc)
 configure_file(doc/snipdir.1.in ${doc}/snipdir.1 @ONLY)
+configure_file(doc/snipdir-fit.1.in ${doc}/snipdir-fit.1 @ONLY)
 
 if(WIN32)
   # One flat folder, with the manual as plain text.
   find_program(GROFF groff REQUIRED)
-  add_custom_command(OUTPUT ${doc}/snipdir.txt
-    COMMAND ${GROFF} -man -Tascii -P-cbou ${doc}/snipdir.1 > ${doc}/snipdir.txt
-    DEPENDS ${doc}/snipdir.1 VERBATIM)
-  add_custom_target(manual ALL DEPENDS ${doc}/snipdir.txt)
+  foreach(page snipdir snipdir-fit)
+    add_custom_command(OUTPUT ${doc}/${page}.txt
+      COMMAND ${GROFF} -man -Tascii -P-cbou ${doc}/${page}.1 > ${doc}/${page}.txt
+      DEPENDS ${doc}/${page}.1 VERBATIM)
+  endforeach()
+  add_custom_target(manual ALL DEPENDS ${doc}/snipdir.txt ${doc}/snipdir-fit.txt)
   install(TARGETS ${SNIPDIR_PROGRAMS} RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE CHANGELOG.md ${doc}/snipdir.txt DESTINATION .)
+  install(FILES README.md LICENSE CHANGELOG.md ${doc}/snipdir.txt ${doc}/snipdir-fit.txt
+          DESTINATION .)
   return()
 endif()
 
 # The manual compressed as Debian wants it, the companions' pages pointing
 # at it, and the changelog and copyright in Debian's own forms.
-add_custom_command(OUTPUT ${doc}/snipdir.1.gz
-  COMMAND gzip -9n -c ${doc}/snipdir.1 > ${doc}/snipdir.1.gz
-  DEPENDS ${doc}/snipdir.1 VERBATIM)
+foreach(page snipdir snipdir-fit)
+  add_custom_command(OUTPUT ${doc}/${page}.1.gz
+    COMMAND gzip -9n -c ${doc}/${page}.1 > ${doc}/${page}.1.gz
+    DEPENDS ${doc}/${page}.1 VERBATIM)
+endforeach()
 foreach(program snipdir-preview snipdir-undo)
   file(CREATE_LINK snipdir.1.gz ${doc}/${program}.1.gz SYMBOLIC)
 endforeach()
@@ -35,10 +41,12 @@ add_custom_command(OUTPUT ${doc}/changelog.gz ${doc}/copyright
           -DCONTACT=${SNIPDIR_CONTACT} -P ${CMAKE_SOURCE_DIR}/cmake/debian-docs.cmake
   COMMAND gzip -9n -f ${doc}/changelog
   DEPENDS CHANGELOG.md LICENSE cmake/debian-docs.cmake VERBATIM)
-add_custom_target(manual ALL DEPENDS ${doc}/snipdir.1.gz ${doc}/changelog.gz ${doc}/copyright)
+add_custom_target(manual ALL DEPENDS ${doc}/snipdir.1.gz ${doc}/snipdir-fit.1.gz
+                  ${doc}/changelog.gz ${doc}/copyright)
 
 install(TARGETS ${SNIPDIR_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${doc}/snipdir.1.gz ${doc}/snipdir-preview.1.gz ${doc}/snipdir-undo.1.gz
+              ${doc}/snipdir-fit.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md ${doc}/changelog.gz ${doc}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -62,5 +70,7 @@ rename is reported on one line that maps back to exactly one old and one new
 name, and no entry is ever replaced.
 
 snipdir-preview shows what snipdir would do and changes nothing;
-snipdir-undo renames the entries of a saved report back.")
+snipdir-undo renames the entries of a saved report back; snipdir-fit cuts
+the names of a whole tree so that every path fits a length (Windows' 260,
+OneDrive's 400), with a preview and an undo.")
 include(CPack)

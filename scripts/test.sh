@@ -8,7 +8,8 @@
 #            table and the version resources
 #   volumes  both programs on mounted image files: ext4, xfs, btrfs, tmpfs,
 #            exFAT, NTFS, FAT, bindfs (as root; a mount that cannot be made
-#            is skipped), and exFAT's case table against mkfs.exfat's
+#            is skipped), exFAT's case table against mkfs.exfat's, and both
+#            programs fitting the same trees
 #   release  scripts/release.sh twice (the same bytes), and the packages
 #            checked as a user meets them
 # Name parts to run only those: scripts/test.sh native
@@ -31,10 +32,13 @@ for part in "${parts[@]}"; do
   if [ "$part" = volumes ]; then
     for preset in native win32; do
       cmake --preset $preset >/dev/null
-      cmake --build --preset $preset -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo >/dev/null
+      cmake --build --preset $preset -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo \
+        snipdir-fit >/dev/null
     done
     python3 tests/upcase/exfat_fold.py src/naming/fold_table.inc --check
     python3 tests/volumes/volumes_test.py build/native/snipdir --windows build/win32/snipdir.exe
+    # Both programs fit the same trees with the same lines.
+    python3 tests/cli/fit_test.py build/native/snipdir --also build/win32/snipdir.exe --rounds 6
     continue
   fi
   if [ "$part" = release ]; then

@@ -22,7 +22,7 @@ import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DIST = os.path.join(ROOT, "dist")
-PROGRAMS = ["snipdir", "snipdir-preview", "snipdir-undo"]
+PROGRAMS = ["snipdir", "snipdir-preview", "snipdir-undo", "snipdir-fit"]
 WINE = dict(os.environ, WINEDEBUG="-all")
 
 
@@ -49,15 +49,17 @@ def check_deb(deb):
     assert lint.returncode == 0 and not tags, f"lintian: {tags or lint.stderr}"
     with tempfile.TemporaryDirectory() as tree:
         subprocess.run(["dpkg-deb", "-x", deb, tree], check=True)
-        page = os.path.join(tree, "usr/share/man/man1/snipdir.1.gz")
-        with gzip.open(page) as file, open(os.path.join(tree, "snipdir.1"), "wb") as out:
-            out.write(file.read())
-        warnings = run("man", "--warnings", "-l", os.path.join(tree, "snipdir.1"),
-                       env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
-        assert warnings.returncode == 0 and not warnings.stderr, f"man: {warnings.stderr}"
-        lint = run("mandoc", "-T", "lint", os.path.join(tree, "snipdir.1"))
-        assert lint.returncode == 0 and not lint.stdout, f"mandoc: {lint.stdout}"
-    print(f"ok      {os.path.basename(deb)}: lintian and the manual page lint clean")
+        for name in ("snipdir", "snipdir-fit"):
+            page = os.path.join(tree, f"usr/share/man/man1/{name}.1.gz")
+            plain = os.path.join(tree, f"{name}.1")
+            with gzip.open(page) as file, open(plain, "wb") as out:
+                out.write(file.read())
+            warnings = run("man", "--warnings", "-l", plain,
+                           env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
+            assert warnings.returncode == 0 and not warnings.stderr, f"man: {warnings.stderr}"
+            lint = run("mandoc", "-T", "lint", plain)
+            assert lint.returncode == 0 and not lint.stdout, f"mandoc: {lint.stdout}"
+    print(f"ok      {os.path.basename(deb)}: lintian and the manual pages lint clean")
 
 
 def check_installed(deb):
@@ -97,7 +99,8 @@ def check_zip(archive, folder, version_check, expected_version):
         names = sorted(name for name in packed.namelist() if not name.endswith("/"))
         expected = sorted(f"{folder}/{name}" for name in
                           [f"{p}.exe" for p in PROGRAMS] +
-                          ["README.md", "LICENSE", "snipdir.txt", "CHANGELOG.md"])
+                          ["README.md", "LICENSE", "snipdir.txt", "snipdir-fit.txt",
+                           "CHANGELOG.md"])
         assert names == expected, f"zip: {names}"
         with tempfile.TemporaryDirectory() as unpacked:
             packed.extractall(unpacked)

@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""snipdir-fit on real trees, random and built to be hard: the preview prints
+what the run prints and changes nothing; afterwards every path fits its
+budget or has its error line, and the status says which; nothing is lost
+or replaced; undo with the report gives the tree back byte for byte. With
+the Windows program as well, both print the same lines for the same tree.
+
+    fit_test.py PROGRAM [--also WINDOWS_PROGRAM] [--rounds N] [--first K]
+
+PROGRAM is snipdir (or snipdir.exe); its companions are found beside it.
+"""
+import argparse
+import os
+import random
+import re
+import sys
+import tempfile
+
+from harness import QUOTED, Program, unquote, units
+
+CANNOT_FIT = re.compile(rf"ERROR: {QUOTED}: cannot fit in (\d+) \((\d+) over\)\.")
+RENAME = re.compile(rf"{QUOTED} => {QUOTED}")
+PIECES = ["Reports 2023", "Board minutes, final version", "Quarterly", "photo", "résumé",
+          "日本語のフォルダ", "x" * 30, "IMG_20230101_000123", "a", "Ünïcödé", "notes for the meeting"]
+EXTENSIONS = ["", ".txt", ".docx", ".jpeg", ".tar.gz", ".pptx"]
+
+
+def tree(root):
+    """Every entry below `root`, by its path (bytes, "/" between names), with
+    what identifies its content."""
+    entries = {}
+    base = os.fsencode(root)
+    for directory, subdirectories, files in os.walk(base):
+        for name in subdirectories + files:
+            path = os.path.join(directory, name)
+            relative = os.path.relpath(path, base)
+            if os.path.islink(path):
+                entries[relative] = ("link", os.readlink(path))
+            elif os.path.isdir(path):
+                entries[relative] = ("dir",)
+            else:
+                with open(path, "rb") as file:
+                    entries[relative] = ("file", file.read())
+    return entries
+
+
+def build(root, rng, entries):
+    os.makedirs(root)
+    directories = [b""]
+    for i in range(entries):
+        name = " ".join(rng.choice(PIECES) for _ in range(rng.randint(1, 4)))
+        name = (name[:rng.randint(1, 90)].strip() or "n") + f" {i}"
+        parent = rng.choice(directories)
+        is_directory = rng.random() < 0.35
+        path = os.path.join(parent, os.fsencode(name + ("" if is_directory else rng.choice(EXTENSIONS))))
+        full = os.path.join(os.fsencode(root), path)
+        if is_directory:
+            os.mkdir(full)
+            directories.append(path)
+        else:
+            with open(full, "wb") as file:
+                file.write(path)
+
+
+def length(base_length, path):
+    return base_length + sum(1 + units(name) for name in path.split(b"/"))
+
+
+def check(program, root, budget, floor, place):
+    """Previews, fits and undoes the tree at `root`; returns the report."""
+    args = ["--as", place, "--floor", str(floor), program.native_path(root), str(budget)]
+    before = tree(root)
+    preview, err, preview_status = program.run("--preview", *args, tool="snipdir-fit")
+    assert err == b"", err
+    assert tree(root) == before, "the preview changed the tree"
+    out, err, status = program.run(*args, tool="snipdir-fit")
+    assert err == b"", err
+    assert (out, status) == (preview, preview_status), f"preview and run differ:\n{preview}\n{out}"
+
+    renames, unfit = [], []
+    for line in out.decode().splitlines():
+        if rename := RENAME.fullmatch(line):
+            renames.append((unquote(rename.group(1)), unquote(rename.group(2))))
+        elif cannot := CANNOT_FIT.fullmatch(line):
+            unfit.append(unquote(cannot.group(1)))
+        else:
+            raise AssertionError(f"not a line of a fit: {line!r}")
+    after = tree(root)
+    # Renames are made entry before directory: replaying them on the old
+    # paths gives the new tree, contents and all.
+    moved = dict(before)
+    for old, new in renames:
+        assert old.rsplit(b"/", 1)[:-1] == new.rsplit(b"/", 1)[:-1], f"{old!r} moved"
+        assert units(new.rsplit(b"/", 1)[-1]) >= min(floor, units(old.rsplit(b"/", 1)[-1]))
+        for path in [p for p in moved if p == old or p.startswith(old + b"/")]:
+            moved[new + path[len(old):]] = moved.pop(path)
+    assert moved == after, "the tree is not what the lines say"
+    assert len({old for old, _ in renames}) == len(renames), "an entry renamed twice"
+    base_length = len(place.rstrip("/\\"))
+    over = []
+    for path, identity in after.items():
+        limit = budget if isinstance(budget, int) else (247 if identity[0] == "dir" else 259)
+        if length(base_length, path) > limit:
+            over.append(path)
+    assert (status == 0) == (not over and not unfit), f"status {status}, over: {over[:3]}"
+    assert len(over) == 0 or unfit, f"over budget without a line: {over[:3]}"
+
+    report = root + ".report"
+    with open(report, "wb") as file:
+        file.write(out)
+    undone, err, _ = program.run(program.native_path(root), program.native_path(report),
+                                 tool="snipdir-undo")
+    assert err == b"" and b"ERROR" not in undone, undone
+    assert tree(root) == before, "undo did not give the tree back"
+    return out
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("program")
+    parser.add_argument("--also", help="a second program that must print the same lines")
+    parser.add_argument("--rounds", type=int, default=12)
+    parser.add_argument("--first", type=int, default=0)
+    args = parser.parse_args()
+    programs = [Program(args.program)] + ([Program(args.also)] if args.also else [])
+    for program in programs:
+        program.start_wine()
+    failed = 0
+    for number in range(args.first, args.first + args.rounds):
+        rng = random.Random(number)
+        budget = rng.choice([60, 90, 120, 160, "windows"])
+        floor = rng.choice([8, 12, 12, 20])
+        place = rng.choice(["C:\\Users\\ana\\OneDrive - Contoso\\Projects", "D:\\x", "/srv/share/"])
+        entries = rng.randint(5, 60)
+        try:
+            outputs = []
+            for program in programs:
+                with tempfile.TemporaryDirectory() as scratch:
+                    root = os.path.join(scratch, "tree")
+                    build(root, random.Random(number), entries)
+                    outputs.append(check(program, root, budget, floor, place)
+                                   .replace(b"\r\n", b"\n"))
+            assert all(out == outputs[0] for out in outputs), "the programs print other lines"
+            print(f"ok      round {number}: {entries} entries, budget {budget}, "
+                  f"{outputs[0].count(b' => ')} renamed")
+        except AssertionError as error:
+            failed += 1
+            print(f"FAILED  round {number}: {error}")
+    # A tree already too deep for programs that are not long-path aware.
+    try:
+        outputs = []
+        for program in programs:
+            with tempfile.TemporaryDirectory() as scratch:
+                root = os.path.join(scratch, "deep")
+                path = root
+                for level in range(8):
+                    path = os.path.join(path, f"Level {level} of a project tree with long names")
+                os.makedirs(path)
+                with open(os.path.join(path, "The final report of the project, revised.docx"), "w") as file:
+                    file.write("deep")
+                out = check(program, root, "windows", 12, "C:\\Projects")
+                assert out.count(b" => ") >= 9, out
+                outputs.append(out.replace(b"\r\n", b"\n"))
+        assert all(out == outputs[0] for out in outputs), "the programs print other lines"
+        print("ok      a tree deeper than 260 characters")
+    except AssertionError as error:
+        failed += 1
+        print(f"FAILED  a tree deeper than 260 characters: {error}")
+    print(f"{args.rounds + 1 - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
