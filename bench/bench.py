@@ -146,6 +146,86 @@ def measure(scratch, label, count, make, runs):
     return tool_time
 
 
+FIT_TOOL = os.path.join(ROOT, "build", "native", "snipdir-fit")
+UNDO_TOOL = os.path.join(ROOT, "build", "native", "snipdir-undo")
+
+
+def fit_tree(directory, tops, files):
+    """`tops` project directories, each with a chain of two directories
+    holding `files` files: deep paths, one wide directory each, most of them
+    over a budget of 160."""
+    shutil.rmtree(directory, ignore_errors=True)
+    os.makedirs(directory)
+    count = 0
+    for top in range(tops):
+        chain = os.path.join(directory, f"Project {top:05d} with a rather long descriptive name",
+                             "Documents and materials of the project",
+                             "Final versions for the archive")
+        os.makedirs(chain)
+        count += 3
+        for i in range(files):
+            os.close(os.open(os.path.join(chain, f"Document {i:04d} of the project, final version.docx"),
+                             os.O_CREAT | os.O_WRONLY, 0o644))
+        count += files
+    return count
+
+
+def fit_pairs(report, pairs):
+    """The renames of a fit report as the floor's list (paths below the
+    directory), and the same turned round, in reverse order, to restore."""
+    back = []
+    with open(report, "rb") as out, open(pairs, "wb") as forward:
+        for line in out:
+            old, new = line.rstrip(b"\n").split(b'" => "')
+            forward.write(old[1:] + b"\0" + new[:-1] + b"\0")
+            back.append((new[:-1], old[1:]))
+    return back[::-1]
+
+
+def measure_fit(scratch, tops, files, runs):
+    """snipdir-fit on a large tree: the preview against find, the run against
+    the floor of the same renames, and memory."""
+    directory = os.path.join(scratch, "tree")
+    report = os.path.join(scratch, "fit.report")
+    pairs = os.path.join(scratch, "fit.pairs")
+    count = fit_tree(directory, tops, files)
+    budget = str(len(directory) + 160)
+    preview = [FIT_TOOL, "--preview", directory, budget]
+    run = [FIT_TOOL, directory, budget]
+
+    def restore(back):
+        base = os.fsencode(directory)
+        for new, old in back:
+            os.rename(os.path.join(base, new), os.path.join(base, old))
+
+    timed(["find", directory], os.devnull)  # the tree in the cache
+    find_times = [timed(["find", directory], os.devnull) for _ in range(runs)]
+    preview_times = [timed(preview, report) for _ in range(runs)]
+    preview_memory = peak_memory_kib(preview)
+    run_times, floor_times = [], []
+    for _ in range(runs):
+        run_times.append(timed(run, report))
+        back = fit_pairs(report, pairs)
+        restore(back)
+        floor_times.append(timed([FLOOR, directory, pairs], os.devnull))
+        restore(back)
+    run_memory = peak_memory_kib(run)
+    renamed = len(back)
+    restore(back)
+    find_time, preview_time = statistics.median(find_times), statistics.median(preview_times)
+    run_time, floor_time = statistics.median(run_times), statistics.median(floor_times)
+    print(f"\nsnipdir-fit, a tree of {count:,} entries ({tops:,} projects, {files:,} files "
+          f"each, three directories deep), budget 160 below the tree: {renamed:,} renamed\n")
+    print("| what | time | against | ratio | peak memory | per entry |")
+    print("|---|--:|--:|--:|--:|--:|")
+    print(f"| `snipdir-fit --preview` | {preview_time:.3f} s | find: {find_time:.3f} s "
+          f"| {preview_time / find_time:.2f}x | {preview_memory / 1024:.1f} MiB "
+          f"| {preview_memory * 1024 / count:.0f} bytes |")
+    print(f"| `snipdir-fit` | {run_time:.3f} s | floor: {floor_time:.3f} s "
+          f"| {run_time / floor_time:.2f}x | {run_memory / 1024:.1f} MiB "
+          f"| {run_memory * 1024 / count:.0f} bytes |", flush=True)
+
+
 def measure_windows(scratch, count, runs):
     """The Windows build and its floor (MoveFileW alone) under Wine, on the
     all-colliding case."""
@@ -200,6 +280,7 @@ def main():
     parser.add_argument("--wine-entries", type=int, nargs="*", default=[1_000, 2_000, 4_000],
                         help="sizes of the all-colliding case for the Windows build under Wine")
     parser.add_argument("--no-wine", action="store_true", help="skip the Windows build")
+    parser.add_argument("--only-fit", action="store_true", help="only the snipdir-fit rows")
     args = parser.parse_args()
     for program in (TOOL, FLOOR):
         if not os.path.exists(program):
@@ -214,9 +295,11 @@ def main():
     print("|--------:|------------------------|-----------:|----------:|------------------------"
           "|------------:|-----------:|------:|")
     with tempfile.TemporaryDirectory(prefix="snipdir-bench-", dir=args.dir) as scratch:
-        for label, count, make in cases:
+        for label, count, make in [] if args.only_fit else cases:
             measure(scratch, label, count, make, runs)
-        if not args.no_wine and os.path.exists(WINDOWS_FLOOR) and shutil.which("wine"):
+        measure_fit(scratch, 200 if args.quick else 2_000, 497, runs)
+        if not args.only_fit and not args.no_wine and os.path.exists(WINDOWS_FLOOR) \
+                and shutil.which("wine"):
             for count in args.wine_entries:
                 measure_windows(scratch, count, min(runs, 3))
 

@@ -124,9 +124,10 @@ class FitWalk : private WalkBase {
     return error == 0;
   }
 
+  // The rename itself; in a preview, what a rename would meet. The plan
+  // already knows every name of the tree, so no new name is looked up.
   ErrorCode Move() {
     if (!command_.preview) return directory_.Rename(from_.c_str(), to_.c_str(), nameStart_);
-    if (const ErrorCode error = directory_.LookUp(to_.c_str(), nameStart_)) return error;
     if (barrier_ != 0) return barrier_;
     return directory_.RenameRefusal(from_.c_str(), nameStart_);
   }

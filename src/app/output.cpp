@@ -14,6 +14,20 @@ std::u16string WithNumber(std::u16string_view before, platform::ErrorCode number
 
 bool Output::Line(std::u16string_view line) {
   if (failed_) return false;
+  if (!gathering_) return Write(line);
+  if (!gathered_.empty()) gathered_ += u'\n';
+  gathered_ += line;
+  return gathered_.size() < kGathered || Flush();
+}
+
+bool Output::Flush() {
+  if (failed_ || gathered_.empty()) return !failed_;
+  const bool written = Write(gathered_);
+  gathered_.clear();
+  return written;
+}
+
+bool Output::Write(std::u16string_view line) {
   const platform::ErrorCode error = system_.WriteLine(platform::Stream::Out, line);
   if (error == 0) return true;
   failed_ = true;

@@ -25,11 +25,24 @@ class Output {
   // error says so, with the line; false then and for every later line.
   bool Line(std::u16string_view line);
 
+  // From now on, gathers lines and writes many at once: for a preview,
+  // whose lines report no change that could be lost with them.
+  void Gather() { gathering_ = true; }
+  // Writes what was gathered; false when it cannot be written.
+  bool Flush();
+
   bool failed() const { return failed_; }
 
  private:
+  // Units written at once: within the room the platform keeps for a line.
+  static constexpr size_t kGathered = platform::Platform::kLineReserve / 2;
+
+  bool Write(std::u16string_view text);
+
   platform::Platform& system_;
   bool failed_ = false;
+  bool gathering_ = false;
+  std::u16string gathered_;  // lines, each but the last ended by a line feed
   std::u16string notice_;
 };
 

@@ -129,7 +129,8 @@ void AppendQuoted(std::u16string& line, std::u16string_view name,
   size_t plain = 0;  // where the run of units that stand as they are began
   for (size_t i = 0; i < name.size(); ++i) {
     const char16_t unit = name[i];
-    if (!IsControl(unit) && unit != u'\\' && unit != u'"' && !IsSurrogate(unit)) continue;
+    if (unit >= 0x20 && unit < 0x7F && unit != u'\\' && unit != u'"') continue;  // most
+    if (unit >= 0x7F && !IsControl(unit) && !IsSurrogate(unit)) continue;
     if (IsHighSurrogate(unit) && i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
       ++i;  // a whole pair stands as it is
       continue;

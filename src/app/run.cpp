@@ -20,8 +20,10 @@ using platform::ErrorCode;
 int Finish(platform::Platform& system, Output& output) {
   if (system.Interrupted()) {
     output.Line(u"ERROR: Interrupted.");
+    output.Flush();
     return system.ExitInterrupted();
   }
+  output.Flush();
   return output.failed() ? 1 : 0;
 }
 
@@ -40,7 +42,11 @@ int Cut(const std::vector<std::u16string>& args, platform::Platform& system,
   }
   OpenDirectory directory;
   if (!Open(args[1], system, output, directory)) return 1;
-  if (!CutNames(system, directory, output, maxLength, preview)) return 1;
+  if (preview) output.Gather();
+  if (!CutNames(system, directory, output, maxLength, preview)) {
+    output.Flush();
+    return 1;
+  }
   return Finish(system, output);
 }
 
@@ -74,6 +80,7 @@ int Fit(const std::vector<std::u16string>& args, platform::Platform& system,
   if (const int status = ReadFitCommand(args, system, command); status >= 0) return status;
   OpenDirectory directory;
   if (!Open(command.directory, system, output, directory)) return 1;
+  if (command.preview) output.Gather();
   const int status = FitTree(system, directory, output, command);
   const int finished = Finish(system, output);
   return finished != 0 ? finished : status;
@@ -101,6 +108,7 @@ int Run(Tool tool, const std::vector<std::u16string>& args,
   } catch (const std::bad_alloc&) {
     // Every rename made so far was reported; nothing is left half done.
     output.Line(u"ERROR: Out of memory.");
+    output.Flush();
     return 1;
   }
 }

@@ -155,7 +155,8 @@ class Platform {
   virtual ErrorCode ReadFile(const char16_t* path, std::string& bytes) = 0;
 
   // Writes `line` and a line break to the stream with one write, so that a
-  // line written has reached the system before the call returns. Does not
+  // line written has reached the system before the call returns. A line
+  // feed inside `line` ends a line too (several written at once). Does not
   // allocate memory for lines of up to kLineReserve units. Returns 0, or the
   // error code of the failure.
   static constexpr size_t kLineReserve = 16 * 1024;

@@ -182,25 +182,21 @@ class PosixDirectory final : public Directory {
 
   ErrorCode RenameRefusal(const char16_t* path, size_t nameStart) override {
     EncodeName(path + nameStart, oldName_);
-    struct stat entry;
-    if (fstatat(fd_.get(), oldName_.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct statx entry;
+    if (statx(fd_.get(), oldName_.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MODE | STATX_UID,
+              &entry) != 0) {
       return Errno();
     }
     // In a sticky directory only the entry's owner, the directory's owner or
     // a privileged user may move it.
-    const uid_t user = geteuid();
     const struct stat& directory = ParentStatus(oldName_);
-    if ((directory.st_mode & S_ISVTX) != 0 && user != 0 && entry.st_uid != user &&
-        directory.st_uid != user) {
+    if ((directory.st_mode & S_ISVTX) != 0 && user_ != 0 && entry.stx_uid != user_ &&
+        directory.st_uid != user_) {
       return EPERM;
     }
-    // An immutable or append-only entry cannot be moved by anyone. Only
-    // files and directories carry the flags; opening anything else could
-    // have effects.
-    if (!S_ISREG(entry.st_mode) && !S_ISDIR(entry.st_mode)) return 0;
-    const Descriptor opened(openat(fd_.get(), oldName_.c_str(),
-                                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    return opened.valid() && Unchangeable(opened.get()) ? EPERM : 0;
+    // An immutable or append-only entry cannot be moved by anyone.
+    constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    return (entry.stx_attributes & entry.stx_attributes_mask & kFixed) != 0 ? EPERM : 0;
   }
 
  private:
@@ -265,8 +261,7 @@ class PosixDirectory final : public Directory {
   bool LinkCanBeTakenBack(const struct stat& entry) {
     const struct stat& directory = ParentStatus(oldName_);
     if ((directory.st_mode & S_ISVTX) == 0) return true;
-    const uid_t user = geteuid();
-    return entry.st_uid == user || directory.st_uid == user;
+    return entry.st_uid == user_ || directory.st_uid == user_;
   }
 
   // The status of the directory that holds `name`: this one, or for a name
@@ -275,8 +270,12 @@ class PosixDirectory final : public Directory {
   const struct stat& ParentStatus(const std::string& name) {
     const size_t slash = name.rfind('/');
     if (slash == std::string::npos) return directoryStatus_;
-    if (fstatat(fd_.get(), name.substr(0, slash).c_str(), &parentStatus_, 0) != 0) {
-      return directoryStatus_;
+    // Entries of one subdirectory come one after another: asked once.
+    if (name.compare(0, slash, parentName_) != 0 || parentName_.size() != slash) {
+      parentName_.assign(name, 0, slash);
+      if (fstatat(fd_.get(), parentName_.c_str(), &parentStatus_, 0) != 0) {
+        parentStatus_ = directoryStatus_;
+      }
     }
     return parentStatus_;
   }
@@ -323,7 +322,9 @@ class PosixDirectory final : public Directory {
 
   Descriptor fd_;
   struct stat directoryStatus_ = {};
-  struct stat parentStatus_ = {};  // of a subdirectory, see ParentStatus
+  struct stat parentStatus_ = {};  // of the subdirectory parentName_
+  std::string parentName_;
+  const uid_t user_ = geteuid();
   // What this file system was found not to do, so that it is asked once.
   bool noReplaceRefused_ = false;
   bool linkRefused_ = false;

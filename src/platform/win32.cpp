@@ -172,6 +172,15 @@ class Win32Directory final : public Directory {
   const OutputFiles outputs_;
 };
 
+// Appends `text` with a carriage return before each line feed in it (lines
+// written at once).
+void AppendWithLineEnds(std::u16string& out, std::u16string_view text) {
+  for (const char16_t unit : text) {
+    if (unit == u'\n') out += u'\r';
+    out += unit;
+  }
+}
+
 bool IsConsole(HANDLE handle) {
   DWORD mode;
   return GetConsoleMode(handle, &mode) != 0;
@@ -204,7 +213,7 @@ class Win32Platform final : public Platform {
     static const bool caught = SetConsoleCtrlHandler(NoteStop, TRUE) != 0;
     (void)caught;
     bytes_.reserve(3 * kLineReserve + 2);
-    units_.reserve(kLineReserve + 2);
+    units_.reserve(2 * kLineReserve + 2);
   }
 
   const Traits& traits() const override {
@@ -350,14 +359,17 @@ class Win32Platform final : public Platform {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
     if (toErr ? errIsConsole_ : outIsConsole_) {
       // A console shows every character when given UTF-16.
-      units_.assign(line);
+      units_.clear();
+      AppendWithLineEnds(units_, line);
       units_ += u"\r\n";
       DWORD written = 0;
       return LastErrorUnless(WriteConsoleW(handle, Wide(units_.c_str()),
                                            static_cast<DWORD>(units_.size()),
                                            &written, nullptr));
     }
-    EncodeName(line, bytes_);
+    units_.clear();
+    AppendWithLineEnds(units_, line);
+    EncodeName(units_, bytes_);
     bytes_ += "\r\n";
     std::string_view rest = bytes_;
     while (!rest.empty()) {

@@ -204,8 +204,13 @@ ErrorCode FakePlatform::WriteLine(Stream stream, std::u16string_view line) {
   if (writeError) {
     if (const ErrorCode error = writeError(stream)) return error;
   }
-  (stream == Stream::Out ? out : err).emplace_back(line);
-  return 0;
+  // A line feed inside ends a line too, as on a system.
+  for (size_t start = 0;;) {
+    const size_t end = std::min(line.find(u'\n', start), line.size());
+    (stream == Stream::Out ? out : err).emplace_back(line.substr(start, end - start));
+    if (end == line.size()) return 0;
+    start = end + 1;
+  }
 }
 
 }  // namespace platform
