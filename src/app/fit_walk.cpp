@@ -43,7 +43,6 @@ class FitWalk : private WalkBase {
       line_ += u" over).";
       output_.Line(line_);
     }
-    if (command_.preview) barrier_ = directory_.RenameBarrier();
     for (const uint32_t node : plan.renameOrder) {
       if (!GoingOn()) break;
       allFit = Rename(node, plan.newNames[node]) && allFit;
@@ -124,18 +123,17 @@ class FitWalk : private WalkBase {
     return error == 0;
   }
 
-  // The rename itself; in a preview, what a rename would meet. The plan
-  // already knows every name of the tree, so no new name is looked up.
+  // The rename itself; in a preview, what a rename would meet where the
+  // entry is. The plan already knows every name of the tree, so no new
+  // name is looked up.
   ErrorCode Move() {
     if (!command_.preview) return directory_.Rename(from_.c_str(), to_.c_str(), nameStart_);
-    if (barrier_ != 0) return barrier_;
     return directory_.RenameRefusal(from_.c_str(), nameStart_);
   }
 
   const FitCommand& command_;
   std::vector<platform::TreeEntry> entries_;
   std::u16string names_;  // every name of the tree, end to end
-  ErrorCode barrier_ = 0;
   std::u16string from_, to_;
 };
 

@@ -104,8 +104,8 @@ class Directory {
   virtual ErrorCode RenameBarrier() = 0;
 
   // The error code a rename of the entry `path` would fail with whatever
-  // its new name (it may not be moved by this user), or 0 when none is
-  // known.
+  // its new name (it, or the directory that holds it, may not be changed by
+  // this user), or 0 when none is known.
   virtual ErrorCode RenameRefusal(const char16_t* path, size_t nameStart) = 0;
 };
 

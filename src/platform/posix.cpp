@@ -187,9 +187,11 @@ class PosixDirectory final : public Directory {
               &entry) != 0) {
       return Errno();
     }
-    // In a sticky directory only the entry's owner, the directory's owner or
-    // a privileged user may move it.
+    // The directory that holds it must let this user change it; in a
+    // sticky one only the entry's owner, the directory's owner or a
+    // privileged user may move it.
     const struct stat& directory = ParentStatus(oldName_);
+    if (parentRefusal_ != 0) return parentRefusal_;
     if ((directory.st_mode & S_ISVTX) != 0 && user_ != 0 && entry.stx_uid != user_ &&
         directory.st_uid != user_) {
       return EPERM;
@@ -267,14 +269,28 @@ class PosixDirectory final : public Directory {
   // The status of the directory that holds `name`: this one, or for a name
   // in a subdirectory ("sub/name"), that one (as this one when it cannot be
   // read, which makes no check stricter than the system's own).
+  // Also sets parentRefusal_: what a rename there would meet whatever the
+  // entry (see RenameBarrier).
   const struct stat& ParentStatus(const std::string& name) {
     const size_t slash = name.rfind('/');
-    if (slash == std::string::npos) return directoryStatus_;
-    // Entries of one subdirectory come one after another: asked once.
-    if (name.compare(0, slash, parentName_) != 0 || parentName_.size() != slash) {
-      parentName_.assign(name, 0, slash);
-      if (fstatat(fd_.get(), parentName_.c_str(), &parentStatus_, 0) != 0) {
-        parentStatus_ = directoryStatus_;
+    const std::string_view parent =
+        slash == std::string::npos ? std::string_view(".") : std::string_view(name).substr(0, slash);
+    // Entries of one directory come one after another: asked once.
+    if (!parentKnown_ || parent != parentName_) {
+      parentKnown_ = true;
+      parentName_ = parent;
+      parentStatus_ = directoryStatus_;
+      parentRefusal_ = 0;
+      if (slash != std::string::npos) fstatat(fd_.get(), parentName_.c_str(), &parentStatus_, 0);
+      if (faccessat(fd_.get(), parentName_.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        parentRefusal_ = Errno();
+      } else {
+        struct statx attributes;
+        constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+        if (statx(fd_.get(), parentName_.c_str(), 0, 0, &attributes) == 0 &&
+            (attributes.stx_attributes & attributes.stx_attributes_mask & kFixed) != 0) {
+          parentRefusal_ = EPERM;
+        }
       }
     }
     return parentStatus_;
@@ -322,8 +338,11 @@ class PosixDirectory final : public Directory {
 
   Descriptor fd_;
   struct stat directoryStatus_ = {};
-  struct stat parentStatus_ = {};  // of the subdirectory parentName_
+  // The directory that holds the entry in hand ("." for this one).
+  bool parentKnown_ = false;
   std::string parentName_;
+  struct stat parentStatus_ = {};
+  ErrorCode parentRefusal_ = 0;
   const uid_t user_ = geteuid();
   // What this file system was found not to do, so that it is asked once.
   bool noReplaceRefused_ = false;

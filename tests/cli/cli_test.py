@@ -590,7 +590,7 @@ def check_unwritable(root, err, status, code):
 
 @case
 def report_to_a_closed_pipe_stops_the_walk(root):
-    many_long_names(root, 3000)
+    many_long_names(root, 5000)
     with tempfile.TemporaryFile() as err:
         process = start([program.native_path(root)], subprocess.PIPE, err)
         process.stdout.readline()
@@ -600,7 +600,9 @@ def report_to_a_closed_pipe_stops_the_walk(root):
         # EPIPE; ERROR_NO_DATA or ERROR_PIPE_NOT_CONNECTED under Wine.
         lost = check_unwritable(root, err.read(), status, r"32|232|233" if program.windows else "32")
     renamed_on_disk = [name for name in os.listdir(root) if len(name) <= 12]
-    assert len(renamed_on_disk) < 100, f"{len(renamed_on_disk)} renamed: the walk went on"
+    # At most what the pipe held before the reader closed it (64 KiB, some
+    # 1,400 lines, on a busy machine).
+    assert len(renamed_on_disk) < 2500, f"{len(renamed_on_disk)} renamed: the walk went on"
     assert list(lost.values())[0].decode() in renamed_on_disk
 
 
@@ -783,6 +785,22 @@ def preview_foresees_entries_that_may_not_be_moved(root):
     preview = run(sticky, user=65534, tool="snipdir-preview")
     expect(preview, run(sticky, user=65534), "preview and run as nobody")
     expect(preview[0].count("MoveFile() failed (1)."), 2, "refused")
+
+
+@case
+@linux_only
+def fit_preview_foresees_directories_that_refuse(root):
+    # As nobody: the tree is theirs but for one locked directory inside it.
+    locked = os.path.join(root, "a locked directory with a long name")
+    os.makedirs(locked)
+    make(locked, ["a file with a long name inside the locked directory.txt"])
+    make(root, ["a file with a long name at the top of the tree.txt"])
+    os.chown(root, 65534, 65534)
+    args = ["--as", "/x", root, "40"]
+    preview = run("--preview", *args, user=65534, tool="snipdir-fit")
+    expect(preview, run(*args, user=65534, tool="snipdir-fit"), "preview and run as nobody")
+    expect((preview[0].count("MoveFile() failed (13)."), preview[0].count(" => "), preview[2]),
+           (1, 2, 1), "refused inside, renamed at the top")
 
 
 # --- Faults (Linux: root ignores permissions, so run as nobody) -------------
