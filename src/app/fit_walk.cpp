@@ -96,29 +96,39 @@ class FitWalk : private WalkBase {
     return static_cast<uint32_t>(length);
   }
 
-  // The path of the directory that holds `node`, with a separator after
-  // it, or nothing at the top.
-  std::u16string Above(uint32_t node, char16_t separator) const {
+  // Sets `above` to the path of the directory that holds `node`, with a
+  // separator after it (nothing at the top), and `here` to the same with
+  // the system's separator. The entries of one directory are renamed one
+  // after another, so each directory's path is made once.
+  void Above(uint32_t node) {
     const uint32_t parent = entries_[node].parent;
-    return parent == platform::TreeEntry::kTop ? std::u16string()
-                                               : Path(parent, separator) + separator;
+    if (aboveKnown_ && parent == aboveOf_) return;
+    aboveKnown_ = true;
+    aboveOf_ = parent;
+    above_.clear();
+    here_.clear();
+    if (parent == platform::TreeEntry::kTop) return;
+    above_ = Path(parent, u'/') + u'/';
+    here_ = Path(parent, traits_.separator) + traits_.separator;
   }
 
   // Renames `node` to `newName`, reporting it; true when it was renamed (or
   // in a preview would be).
   bool Rename(uint32_t node, std::u16string_view newName) {
-    const std::u16string above = Above(node, u'/');
-    const std::u16string oldPath = above + std::u16string(NameOf(entries_[node]));
-    const std::u16string newPath = above + std::u16string(newName);
-    const std::u16string here = Above(node, traits_.separator);
-    SetPath(from_, here + std::u16string(NameOf(entries_[node])));
-    SetPath(to_, here + std::u16string(newName));
-    line_.reserve(ReportRoom(oldPath, newPath));
+    Above(node);
+    const std::u16string_view oldName = NameOf(entries_[node]);
+    SetPath(from_, here_);
+    from_ += oldName;
+    SetPath(to_, here_);
+    to_ += newName;
+    oldPath_.assign(above_).append(oldName);
+    newPath_.assign(above_).append(newName);
+    line_.reserve(ReportRoom(oldPath_, newPath_));
     const ErrorCode error = Move();
     if (error == 0) {
-      ReportRename(oldPath, newPath);
+      ReportRename(oldPath_, newPath_);
     } else {
-      ReportFailure(oldPath, error);
+      ReportFailure(oldPath_, error);
     }
     return error == 0;
   }
@@ -134,7 +144,11 @@ class FitWalk : private WalkBase {
   const FitCommand& command_;
   std::vector<platform::TreeEntry> entries_;
   std::u16string names_;  // every name of the tree, end to end
-  std::u16string from_, to_;
+  bool aboveKnown_ = false;
+  uint32_t aboveOf_ = 0;  // the directory above_ and here_ are the paths of
+  std::u16string above_, here_;
+  std::u16string from_, to_;        // full paths, for the system
+  std::u16string oldPath_, newPath_;  // paths below the directory, for the report
 };
 
 }  // namespace
