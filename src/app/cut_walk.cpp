@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/command_line.h"
 #include "naming/candidates.h"
 #include "naming/shorten.h"
 #include "naming/windows_names.h"
@@ -169,9 +170,28 @@ class CutWalk : private WalkBase {
 
 }  // namespace
 
-bool CutNames(platform::Platform& system, OpenDirectory& directory, Output& output,
-              uint32_t maxLength, bool preview) {
-  return CutWalk(system, directory, output, maxLength, preview).Run();
+int Cut(const std::vector<std::u16string>& args, platform::Platform& system,
+        Output& output, bool preview) {
+  if (args.size() != 2 && args.size() != 3) {
+    return Usage(preview ? Tool::kPreview : Tool::kSnipdir, system);
+  }
+  uint32_t maxLength = kDefaultMaxLength;
+  if (args.size() == 3) {
+    maxLength = ParseLimit(args[2]);
+    if (maxLength < kLowestMaxLength || maxLength > kHighestMaxLength) {
+      output.Line(u"ERROR: Maximum name length must be between 8 and 256.");
+      return 1;
+    }
+  }
+  OpenDirectory directory;
+  if (!Open(args[1], system, output, directory)) return 1;
+  if (preview) output.Gather();
+  if (!CutWalk(system, directory, output, maxLength, preview).Run()) {
+    output.Flush();
+    return 1;
+  }
+  return Finish(system, output);
 }
+
 
 }  // namespace app

@@ -2,7 +2,8 @@
 // directory renamed, or in a preview only decided, one line each.
 #pragma once
 
-#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "app/output.h"
 #include "app/walk.h"
@@ -10,11 +11,10 @@
 
 namespace app {
 
-// Cuts the over-long names of the open directory to `maxLength`; a preview
-// decides each name the same way and renames nothing. False, after saying
-// why, when the listing could not be read to its end: then nothing is
-// renamed.
-bool CutNames(platform::Platform& system, OpenDirectory& directory, Output& output,
-              uint32_t maxLength, bool preview);
+// The run of snipdir, or with `preview` of snipdir-preview, with `args`
+// (program name first): cuts the over-long names of the directory, or
+// decides each the same way and renames nothing. Returns the exit status.
+int Cut(const std::vector<std::u16string>& args, platform::Platform& system, Output& output,
+        bool preview);
 
 }  // namespace app

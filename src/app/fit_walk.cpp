@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "fit/planner.h"
 
 namespace app {
@@ -153,9 +154,17 @@ class FitWalk : private WalkBase {
 
 }  // namespace
 
-int FitTree(platform::Platform& system, OpenDirectory& directory, Output& output,
-            const FitCommand& command) {
-  return FitWalk(system, directory, output, command).Run();
+int Fit(const std::vector<std::u16string>& args, platform::Platform& system,
+        Output& output) {
+  FitCommand command;
+  if (const int status = ReadFitCommand(args, system, command); status >= 0) return status;
+  OpenDirectory directory;
+  if (!Open(command.directory, system, output, directory)) return 1;
+  if (command.preview) output.Gather();
+  const int status = FitWalk(system, directory, output, command).Run();
+  const int finished = Finish(system, output);
+  return finished != 0 ? finished : status;
 }
+
 
 }  // namespace app

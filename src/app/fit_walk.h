@@ -2,17 +2,19 @@
 // renamed, every entry before its directory, one line each.
 #pragma once
 
-#include "app/command_line.h"
+#include <string>
+#include <vector>
+
 #include "app/output.h"
 #include "app/walk.h"
 #include "platform/platform.h"
 
 namespace app {
 
-// Fits the tree below the open directory to the budget of `command`; in a
-// preview decides each rename the same way and renames nothing. Returns the
-// exit status of a walk that ran: 0 when every path fits afterwards, else 1.
-int FitTree(platform::Platform& system, OpenDirectory& directory, Output& output,
-            const FitCommand& command);
+// The run of snipdir-fit with `args` (program name first): fits the tree
+// below the directory to the budget, or in a preview decides each rename
+// the same way and renames nothing. Returns the exit status: 0 when every
+// path fits afterwards.
+int Fit(const std::vector<std::u16string>& args, platform::Platform& system, Output& output);
 
 }  // namespace app

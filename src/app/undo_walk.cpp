@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 namespace app {
 namespace {
 
@@ -92,9 +93,29 @@ class UndoWalk : private WalkBase {
 
 }  // namespace
 
-void RenameBack(platform::Platform& system, OpenDirectory& directory, Output& output,
-                std::u16string_view report) {
+int Undo(const std::vector<std::u16string>& args, platform::Platform& system,
+         Output& output) {
+  if (args.size() != 3) return Usage(Tool::kUndo, system);
+  const bool fromStandardInput = args[2] == u"-";
+  if (!fromStandardInput && system.KindOf(args[1].c_str()) == platform::Kind::kOther &&
+      system.KindOf(args[2].c_str()) == platform::Kind::kDirectory) {
+    output.Line(u"ERROR: The first argument must be the directory and the second the report.");
+    return 1;
+  }
+  OpenDirectory directory;
+  if (!Open(args[1], system, output, directory)) return 1;
+  std::string bytes;
+  if (const ErrorCode error =
+          system.ReadFile(fromStandardInput ? nullptr : args[2].c_str(), bytes)) {
+    if (system.Interrupted()) return Finish(system, output);
+    output.Line(WithNumber(u"ERROR: Cannot read the report (", error, u")."));
+    return 1;
+  }
+  const std::u16string report = DecodeReport(bytes);
+  bytes = std::string();  // the text is all the walk needs
   UndoWalk(system, directory, output).Run(report);
+  return Finish(system, output);
 }
+
 
 }  // namespace app

@@ -1,7 +1,8 @@
 // The walk of snipdir-undo: every rename a saved report lists, taken back.
 #pragma once
 
-#include <string_view>
+#include <string>
+#include <vector>
 
 #include "app/output.h"
 #include "app/walk.h"
@@ -9,9 +10,9 @@
 
 namespace app {
 
-// Renames every entry `report` lists back to its old name, last rename
-// first, one line each.
-void RenameBack(platform::Platform& system, OpenDirectory& directory, Output& output,
-                std::u16string_view report);
+// The run of snipdir-undo with `args` (program name first): renames every
+// entry the report lists back to its old name, last rename first, one line
+// each. Returns the exit status.
+int Undo(const std::vector<std::u16string>& args, platform::Platform& system, Output& output);
 
 }  // namespace app

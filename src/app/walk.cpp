@@ -36,4 +36,14 @@ bool Open(const std::u16string& argument, platform::Platform& system,
   return true;
 }
 
+int Finish(platform::Platform& system, Output& output) {
+  if (system.Interrupted()) {
+    output.Line(u"ERROR: Interrupted.");
+    output.Flush();
+    return system.ExitInterrupted();
+  }
+  output.Flush();
+  return output.failed() ? 1 : 0;
+}
+
 }  // namespace app

@@ -21,6 +21,11 @@ struct OpenDirectory {
   std::unique_ptr<platform::Directory> listing;
 };
 
+// Says that the user stopped the run, then ends it the way an interrupted
+// program ends; otherwise writes what is left and returns the exit status
+// of a run that walked its directory.
+int Finish(platform::Platform& system, Output& output);
+
 // Resolves `argument` and opens its listing; false after saying why not.
 bool Open(const std::u16string& argument, platform::Platform& system,
           Output& output, OpenDirectory& opened);
