@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+
 namespace app {
 namespace {
 
