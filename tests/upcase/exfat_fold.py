@@ -3,7 +3,8 @@
 as the same as others, ignoring case, on an exFAT volume as well as on NTFS.
 
 exFAT compares names through the up-case table stored on each volume; the
-one mkfs.exfat writes today is the table the exFAT specification publishes.
+one mkfs.exfat writes today is the recommended table Microsoft publishes
+for exFAT.
 This script makes a small exFAT image with mkfs.exfat (exfatprogs), reads
 that table out of it, joins it with Windows' own mapping
 (src/naming/upcase_table.inc), and lists every unit whose class under
