@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Linux programs and runs snipdir. With no arguments it makes a demo
-# directory of over-long names and shows a preview, the run, and its undo;
-# otherwise the arguments go to snipdir: <directory-path> [max-length].
+# directory of over-long names and shows a preview, the run, and its undo,
+# then fits a small tree with snipdir-fit; otherwise the arguments go to
+# snipdir: <directory-path> [max-length].
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 snipdir_setup run
 cmake --preset native >/dev/null
-cmake --build --preset native -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo >/dev/null
+cmake --build --preset native -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo \
+  snipdir-fit >/dev/null
 bin="$PWD/build/native"
 program="$bin/snipdir"
 
@@ -37,3 +39,11 @@ ls -1 photos
 echo
 echo "$ snipdir-undo photos photos.report"
 "$bin/snipdir-undo" photos photos.report
+
+echo
+mkdir -p "project/Reports 2023/Quarterly board meeting materials"
+touch "project/Reports 2023/Board minutes, final version.docx" \
+  "project/Reports 2023/Quarterly board meeting materials/Presentation for the board, revised.pptx"
+place='C:\Users\ana\OneDrive - Contoso\Projects'
+echo "$ snipdir-fit --preview --as '$place' project 120"
+"$bin/snipdir-fit" --preview --as "$place" project 120
