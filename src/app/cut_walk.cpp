@@ -19,9 +19,12 @@ using platform::ErrorCode;
 // decides what each would be renamed to.
 class CutWalk : private WalkBase {
  public:
-  CutWalk(platform::Platform& system, OpenDirectory& directory, Output& output,
-          uint32_t maxLength, bool preview)
-      : WalkBase(system, directory, output),
+  CutWalk(platform::Platform& system, ResolvedDirectory& directory,
+          platform::Directory& listing, Output& output, uint32_t maxLength, bool preview)
+      : WalkBase(system, output),
+        directory_(listing),
+        workPath_(directory.workPath),
+        nameStart_(directory.nameStart),
         maxLength_(maxLength),
         preview_(preview) {}
 
@@ -47,6 +50,16 @@ class CutWalk : private WalkBase {
     size_t length;
     bool isDirectory;
   };
+
+  std::u16string_view Name(const std::u16string& path) const {
+    return std::u16string_view(path).substr(nameStart_);
+  }
+
+  // Sets the path buffer `path` to the directory's path and `name`.
+  void SetPath(std::u16string& path, std::u16string_view name) const {
+    path.assign(workPath_, 0, nameStart_);
+    path += name;
+  }
 
   std::u16string_view ListedName(const Listed& entry) const {
     return std::u16string_view(names_).substr(entry.offset, entry.length);
@@ -151,6 +164,9 @@ class CutWalk : private WalkBase {
     return directory_.RenameRefusal(oldPath_.c_str(), nameStart_);
   }
 
+  platform::Directory& directory_;
+  const std::u16string& workPath_;
+  const size_t nameStart_;
   const uint32_t maxLength_;
   const bool preview_;
   ErrorCode barrier_ = 0;  // what every rename of a preview would meet
@@ -183,10 +199,12 @@ int Cut(const std::vector<std::u16string>& args, platform::Platform& system,
       return 1;
     }
   }
-  OpenDirectory directory;
-  if (!Open(args[1], system, output, directory)) return 1;
+  ResolvedDirectory directory;
+  if (!Resolve(args[1], system, output, directory)) return 1;
+  const std::unique_ptr<platform::Directory> listing = OpenListing(directory, system, output);
+  if (listing == nullptr) return 1;
   if (preview) output.Gather();
-  if (!CutWalk(system, directory, output, maxLength, preview).Run()) {
+  if (!CutWalk(system, directory, *listing, output, maxLength, preview).Run()) {
     output.Flush();
     return 1;
   }

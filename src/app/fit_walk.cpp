@@ -1,44 +1,57 @@
 #include "app/fit_walk.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/report_reader.h"
 #include "fit/planner.h"
+#include "naming/windows_names.h"
+#include "pathres/measured_path.h"
 
 namespace app {
 namespace {
 
 using platform::ErrorCode;
+using platform::TreeEntry;
 
 class FitWalk : private WalkBase {
  public:
-  FitWalk(platform::Platform& system, OpenDirectory& directory, Output& output,
-          const FitCommand& command)
-      : WalkBase(system, directory, output), command_(command) {}
+  FitWalk(platform::Platform& system, const ResolvedDirectory& directory,
+          platform::Tree& tree, Output& output, const FitCommand& command)
+      : WalkBase(system, output), directory_(directory), tree_(tree), command_(command) {}
 
   int Run() {
-    const std::u16string top = workPath_.substr(0, nameStart_);
-    if (const ErrorCode error = system_.ListTree(top.c_str(), entries_, names_)) {
-      output_.Line(WithNumber(u"ERROR: FindNextFile() failed (", error, u")."));
+    std::vector<platform::TreeError> unseen;
+    listing_ = &tree_.List(unseen);
+    // The directory itself could not be listed: there is no tree to plan.
+    for (const platform::TreeError& error : unseen) {
+      if (error.node != TreeEntry::kTop) continue;
+      output_.Line(WithNumber(error.partWay ? u"ERROR: FindNextFile() failed ("
+                                            : u"ERROR: FindFirstFile() failed (",
+                              error.error, u")."));
       return 1;
     }
     std::vector<fit::Node> nodes;
-    nodes.reserve(entries_.size());
-    for (const platform::TreeEntry& entry : entries_) {
-      nodes.push_back({entry.parent, NameOf(entry), entry.isDirectory, entry.isOutput});
+    nodes.reserve(listing_->entries.size());
+    for (uint32_t node = 0; node < listing_->entries.size(); ++node) {
+      const TreeEntry& entry = listing_->entries[node];
+      nodes.push_back({entry.parent, listing_->Name(node), entry.isDirectory, entry.isOutput});
     }
     const fit::Plan plan = fit::MakePlan(
         nodes, {BaseLength(), {command_.fileBudget, command_.directoryBudget}, command_.floor});
     nodes = std::vector<fit::Node>();
 
-    bool allFit = plan.unfit.empty();
+    // What could not be seen comes first: the tree is not known to fit.
+    ReportUnseen(unseen);
+    bool allFit = plan.unfit.empty() && unseen.empty();
     for (const fit::Plan::Unfit& unfit : plan.unfit) {
       line_ = u"ERROR: ";
-      AppendQuoted(line_, Path(unfit.node, u'/'), traits_.namesAreBytes);
+      AppendQuoted(line_, Path(unfit.node), traits_.namesAreBytes);
       line_ += u": cannot fit in ";
-      AppendDecimal(line_, entries_[unfit.node].isDirectory ? command_.directoryBudget
-                                                            : command_.fileBudget);
+      AppendDecimal(line_, listing_->entries[unfit.node].isDirectory ? command_.directoryBudget
+                                                                    : command_.fileBudget);
       line_ += u" (";
       AppendDecimal(line_, unfit.over);
       line_ += u" over).";
@@ -50,82 +63,95 @@ class FitWalk : private WalkBase {
     }
     for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) {
       if (!plan.noFreeName[node] || !GoingOn()) continue;
-      ReportFailure(Path(node, u'/'), traits_.targetExists);
+      ReportFailure(Path(node), traits_.targetExists);
       allFit = false;
     }
     return allFit ? 0 : 1;
   }
 
  private:
-  std::u16string_view NameOf(const platform::TreeEntry& entry) const {
-    return std::u16string_view(names_).substr(entry.nameOffset, entry.nameLength);
+  // The directories that could not be listed, in the order of the tree.
+  void ReportUnseen(std::vector<platform::TreeError>& unseen) {
+    std::vector<std::pair<std::vector<std::u16string_view>, const platform::TreeError*>> sorted;
+    for (const platform::TreeError& error : unseen) {
+      std::vector<std::u16string_view> names;
+      for (uint32_t at = error.node; at != TreeEntry::kTop; at = listing_->entries[at].parent) {
+        names.push_back(listing_->Name(at));
+      }
+      std::reverse(names.begin(), names.end());
+      sorted.emplace_back(std::move(names), &error);
+    }
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+      return std::lexicographical_compare(a.first.begin(), a.first.end(), b.first.begin(),
+                                          b.first.end(), naming::ListsBefore);
+    });
+    for (const auto& [names, error] : sorted) {
+      line_ = u"ERROR: ";
+      AppendQuoted(line_, Path(error->node), traits_.namesAreBytes);
+      line_ += WithNumber(error->partWay ? u": FindNextFile() failed ("
+                                         : u": FindFirstFile() failed (",
+                          error->error, u").");
+      output_.Line(line_);
+    }
   }
 
-  // The path of `node` below the directory, names joined by `separator`.
-  std::u16string Path(uint32_t node, char16_t separator) const {
+  // The path of `node` below the directory, names joined by "/".
+  std::u16string Path(uint32_t node) const {
     std::vector<uint32_t> chain;
-    for (uint32_t at = node; at != platform::TreeEntry::kTop; at = entries_[at].parent) {
+    for (uint32_t at = node; at != TreeEntry::kTop; at = listing_->entries[at].parent) {
       chain.push_back(at);
     }
     std::u16string path;
     for (size_t i = chain.size(); i-- > 0;) {
-      path += NameOf(entries_[chain[i]]);
-      if (i > 0) path += separator;
+      path += listing_->Name(chain[i]);
+      if (i > 0) path += u'/';
     }
     return path;
   }
 
-  // The length of the directory's own full path, as the system writes it
-  // (without the long-path prefix), or of the path given with --as.
+  // The length of the directory's own full path, as the system will take
+  // it, or of the path given with --as, which may be a path of either
+  // system.
   uint32_t BaseLength() const {
-    std::u16string_view base = command_.hasAs ? std::u16string_view(command_.as)
-                                              : std::u16string_view(workPath_).substr(0, nameStart_);
-    size_t length = base.size();
-    if (!command_.hasAs) {
-      if (!traits_.longUncPrefix.empty() && base.substr(0, traits_.longUncPrefix.size()) ==
-                                                traits_.longUncPrefix) {
-        length -= traits_.longUncPrefix.size() - 2;  // "\\server\share"
-      } else if (base.substr(0, traits_.longPathPrefix.size()) == traits_.longPathPrefix) {
-        length -= traits_.longPathPrefix.size();
-      }
-    }
-    // Entries' paths add a separator and their name; one ending the base
-    // already counts.
-    if (!base.empty() && traits_.separators.find(base.back()) != std::u16string_view::npos) {
-      --length;
-    }
-    return static_cast<uint32_t>(length);
+    const std::u16string measured =
+        command_.hasAs
+            ? pathres::MeasuredPath(command_.as, u"\\/")
+            : pathres::MeasuredPath(
+                  std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
+                  traits_.separators);
+    return static_cast<uint32_t>(measured.size());
   }
 
-  // Sets `above` to the path of the directory that holds `node`, with a
-  // separator after it (nothing at the top), and `here` to the same with
-  // the system's separator. The entries of one directory are renamed one
-  // after another, so each directory's path is made once.
+  // Sets `above_` to the path of the directory that holds `node`, with a
+  // "/" after it (nothing at the top). The entries of one directory are
+  // renamed one after another, so each directory's path is made once.
   void Above(uint32_t node) {
-    const uint32_t parent = entries_[node].parent;
+    const uint32_t parent = listing_->entries[node].parent;
     if (aboveKnown_ && parent == aboveOf_) return;
     aboveKnown_ = true;
     aboveOf_ = parent;
     above_.clear();
-    here_.clear();
-    if (parent == platform::TreeEntry::kTop) return;
-    above_ = Path(parent, u'/') + u'/';
-    here_ = Path(parent, traits_.separator) + traits_.separator;
+    if (parent != TreeEntry::kTop) above_ = Path(parent) + u'/';
   }
 
   // Renames `node` to `newName`, reporting it; true when it was renamed (or
   // in a preview would be).
   bool Rename(uint32_t node, std::u16string_view newName) {
     Above(node);
-    const std::u16string_view oldName = NameOf(entries_[node]);
-    SetPath(from_, here_);
-    from_ += oldName;
-    SetPath(to_, here_);
-    to_ += newName;
+    const std::u16string_view oldName = listing_->Name(node);
     oldPath_.assign(above_).append(oldName);
     newPath_.assign(above_).append(newName);
+    if (ReportRoom(oldPath_, newPath_) > kLongestReportLine) {
+      // A line that long could not be read back to undo it.
+      ReportFailure(oldPath_, traits_.invalidName);
+      return false;
+    }
     line_.reserve(ReportRoom(oldPath_, newPath_));
-    const ErrorCode error = Move();
+    // Only an emulation of Windows on another system lists a name that
+    // could reach another directory.
+    const ErrorCode error = !IsPlainName(oldName) || !IsPlainName(newName) ? traits_.invalidName
+                            : command_.preview ? tree_.RenameRefusal(node)
+                                               : tree_.Rename(node, newName);
     if (error == 0) {
       ReportRename(oldPath_, newPath_);
     } else {
@@ -134,21 +160,13 @@ class FitWalk : private WalkBase {
     return error == 0;
   }
 
-  // The rename itself; in a preview, what a rename would meet where the
-  // entry is. The plan already knows every name of the tree, so no new
-  // name is looked up.
-  ErrorCode Move() {
-    if (!command_.preview) return directory_.Rename(from_.c_str(), to_.c_str(), nameStart_);
-    return directory_.RenameRefusal(from_.c_str(), nameStart_);
-  }
-
+  const ResolvedDirectory& directory_;
+  platform::Tree& tree_;
   const FitCommand& command_;
-  std::vector<platform::TreeEntry> entries_;
-  std::u16string names_;  // every name of the tree, end to end
+  const platform::TreeListing* listing_ = nullptr;
   bool aboveKnown_ = false;
-  uint32_t aboveOf_ = 0;  // the directory above_ and here_ are the paths of
-  std::u16string above_, here_;
-  std::u16string from_, to_;        // full paths, for the system
+  uint32_t aboveOf_ = 0;  // the directory above_ is the path of
+  std::u16string above_;
   std::u16string oldPath_, newPath_;  // paths below the directory, for the report
 };
 
@@ -158,13 +176,14 @@ int Fit(const std::vector<std::u16string>& args, platform::Platform& system,
         Output& output) {
   FitCommand command;
   if (const int status = ReadFitCommand(args, system, command); status >= 0) return status;
-  OpenDirectory directory;
-  if (!Open(command.directory, system, output, directory)) return 1;
+  ResolvedDirectory directory;
+  if (!Resolve(command.directory, system, output, directory)) return 1;
+  const std::unique_ptr<platform::Tree> tree = OpenTree(directory, system, output);
+  if (tree == nullptr) return 1;
   if (command.preview) output.Gather();
-  const int status = FitWalk(system, directory, output, command).Run();
+  const int status = FitWalk(system, directory, *tree, output, command).Run();
   const int finished = Finish(system, output);
   return finished != 0 ? finished : status;
 }
-
 
 }  // namespace app

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "naming/units.h"
-#include "platform/utf8.h"
 
 namespace app {
 namespace {
@@ -185,19 +184,6 @@ bool ParseRename(std::u16string_view line, std::u16string& oldName,
                  std::u16string& newName) {
   return ReadQuoted(line, oldName) && Skip(line, u" => ") &&
          ReadQuoted(line, newName) && line.empty();
-}
-
-std::u16string DecodeReport(std::string_view bytes) {
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-    std::u16string text((bytes.size() - 2) / 2, u'\0');
-    for (size_t i = 0; i < text.size(); ++i) {
-      text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
-                                      static_cast<unsigned char>(bytes[3 + 2 * i]) << 8);
-    }
-    return text;
-  }
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  return platform::DecodeName(bytes);
 }
 
 }  // namespace app

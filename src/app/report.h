@@ -51,9 +51,4 @@ void FormatFailure(std::u16string& line, std::u16string_view name,
 bool ParseRename(std::u16string_view line, std::u16string& oldName,
                  std::u16string& newName);
 
-// The text of a saved report: UTF-8 with or without a byte-order mark, or
-// UTF-16LE with one. Bytes that are not UTF-8 become units that no report
-// line holds, so that their line cannot be read.
-std::u16string DecodeReport(std::string_view bytes);
-
 }  // namespace app

@@ -3,10 +3,17 @@
 #include "pathres/path_buffer.h"
 
 namespace app {
+namespace {
 
-bool Open(const std::u16string& argument, platform::Platform& system,
-          Output& output, OpenDirectory& opened) {
-  std::u16string& workPath = opened.workPath;
+std::u16string CannotList(platform::ErrorCode error) {
+  return WithNumber(u"ERROR: FindFirstFile() failed (", error, u").");
+}
+
+}  // namespace
+
+bool Resolve(const std::u16string& argument, platform::Platform& system, Output& output,
+             ResolvedDirectory& resolved) {
+  std::u16string& workPath = resolved.workPath;
   {
     pathres::PathBuffer buffer;
     if (!pathres::ResolveLongPath(buffer, argument.c_str(), system)) {
@@ -25,15 +32,25 @@ bool Open(const std::u16string& argument, platform::Platform& system,
   // empty component is not taken as the same directory.
   const char16_t separator = system.traits().separator;
   if (workPath.empty() || workPath.back() != separator) workPath += separator;
-  opened.nameStart = workPath.size();
-  workPath += u'*';
-
-  opened.listing = system.OpenDirectory(workPath.c_str());
-  if (opened.listing == nullptr) {
-    output.Line(WithNumber(u"ERROR: FindFirstFile() failed (", system.LastError(), u")."));
-    return false;
-  }
+  resolved.nameStart = workPath.size();
   return true;
+}
+
+std::unique_ptr<platform::Directory> OpenListing(ResolvedDirectory& directory,
+                                                 platform::Platform& system, Output& output) {
+  directory.workPath.resize(directory.nameStart);
+  directory.workPath += u'*';
+  std::unique_ptr<platform::Directory> listing = system.OpenDirectory(directory.workPath.c_str());
+  if (listing == nullptr) output.Line(CannotList(system.LastError()));
+  return listing;
+}
+
+std::unique_ptr<platform::Tree> OpenTree(const ResolvedDirectory& directory,
+                                         platform::Platform& system, Output& output) {
+  const std::u16string path = directory.workPath.substr(0, directory.nameStart);
+  std::unique_ptr<platform::Tree> tree = system.OpenTree(path.c_str());
+  if (tree == nullptr) output.Line(CannotList(system.LastError()));
+  return tree;
 }
 
 int Finish(platform::Platform& system, Output& output) {

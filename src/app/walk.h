@@ -1,5 +1,5 @@
-// What the walks of the three programs share: the directory resolved and
-// opened, the paths of its entries, and the report lines of their renames.
+// What the walks of the programs share: the directory resolved and opened,
+// and the report lines of their renames.
 #pragma once
 
 #include <cstddef>
@@ -13,35 +13,35 @@
 
 namespace app {
 
-// The resolved directory and its open listing.
-struct OpenDirectory {
-  // The directory's path and a separator, followed by the name slot.
+// The resolved directory: its path and a separator, then the name slot.
+struct ResolvedDirectory {
   std::u16string workPath;
   size_t nameStart = 0;
-  std::unique_ptr<platform::Directory> listing;
 };
+
+// Resolves `argument`; false after saying why not.
+bool Resolve(const std::u16string& argument, platform::Platform& system, Output& output,
+             ResolvedDirectory& resolved);
+
+// Opens the listing of the resolved directory, or the directory for work on
+// its tree; null after saying why not.
+std::unique_ptr<platform::Directory> OpenListing(ResolvedDirectory& directory,
+                                                 platform::Platform& system, Output& output);
+std::unique_ptr<platform::Tree> OpenTree(const ResolvedDirectory& directory,
+                                         platform::Platform& system, Output& output);
 
 // Says that the user stopped the run, then ends it the way an interrupted
 // program ends; otherwise writes what is left and returns the exit status
 // of a run that walked its directory.
 int Finish(platform::Platform& system, Output& output);
 
-// Resolves `argument` and opens its listing; false after saying why not.
-bool Open(const std::u16string& argument, platform::Platform& system,
-          Output& output, OpenDirectory& opened);
-
-// What every walk shares: the directory, the output, and the line buffer
-// whose room is set aside before each rename, so that a rename that happened
-// is reported even when memory has run out.
+// What every walk shares: the system, the output, and the line buffer whose
+// room is set aside before each rename, so that a rename that happened is
+// reported even when memory has run out.
 class WalkBase {
  protected:
-  WalkBase(platform::Platform& system, OpenDirectory& directory, Output& output)
-      : system_(system),
-        traits_(system.traits()),
-        directory_(*directory.listing),
-        output_(output),
-        workPath_(directory.workPath),
-        nameStart_(directory.nameStart) {}
+  WalkBase(platform::Platform& system, Output& output)
+      : system_(system), traits_(system.traits()), output_(output) {}
 
   // False once the walk must stop: the user asked, or the report cannot be
   // written.
@@ -52,16 +52,6 @@ class WalkBase {
     return !name.empty() && name != u"." && name != u".." &&
            name.find_first_of(traits_.separators) == std::u16string_view::npos &&
            name.find(u'\0') == std::u16string_view::npos;
-  }
-
-  std::u16string_view Name(const std::u16string& path) const {
-    return std::u16string_view(path).substr(nameStart_);
-  }
-
-  // Sets the path buffer `path` to the directory's path and `name`.
-  void SetPath(std::u16string& path, std::u16string_view name) const {
-    path.assign(workPath_, 0, nameStart_);
-    path += name;
   }
 
   void ReportRename(std::u16string_view oldName, std::u16string_view newName) {
@@ -76,10 +66,7 @@ class WalkBase {
 
   platform::Platform& system_;
   const platform::Traits& traits_;
-  platform::Directory& directory_;
   Output& output_;
-  std::u16string& workPath_;
-  const size_t nameStart_;
   std::u16string line_;  // the report line of the entry in hand
 };
 

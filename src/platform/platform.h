@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ struct Traits {
   ErrorCode targetExists;
   // The error code of a name the system cannot take as one entry's name.
   ErrorCode invalidName;
+  // The error code of a directory of a tree that is no longer the one
+  // listed (moved away and replaced, or made a link since).
+  ErrorCode changedDirectory;
   // True when names are byte strings: a unit U+DC80 to U+DCFF then stands
   // for a byte that is not part of well-formed UTF-8.
   bool namesAreBytes;
@@ -65,8 +69,66 @@ struct TreeEntry {
   uint32_t parent;
   uint32_t nameOffset;
   uint32_t nameLength;
-  bool isDirectory;  // a real directory on the same volume, listed in turn
-  bool isOutput;     // as Entry::isOutput
+  // A directory (its name keeps no extension). Its entries are listed too,
+  // unless it is a mount point, a junction or a directory link: those are
+  // entries of the tree, never a part of it.
+  bool isDirectory;
+  bool isLink;    // a symbolic link (see Tree::ReadLink)
+  bool isOutput;  // as Entry::isOutput
+};
+
+// A directory of a tree whose entries could not be listed (all of them, or
+// the rest after some), and why.
+struct TreeError {
+  uint32_t node;  // its entry
+  ErrorCode error;
+  bool partWay;   // some entries were read before the failure
+};
+
+// The entries of a tree, each directory's entries after it.
+struct TreeListing {
+  std::vector<TreeEntry> entries;
+  std::u16string names;  // every name, end to end
+  std::u16string_view Name(uint32_t node) const {
+    return std::u16string_view(names).substr(entries[node].nameOffset,
+                                             entries[node].nameLength);
+  }
+};
+
+// A directory opened for work on the whole tree below it. Every directory
+// below is reached from it one name at a time, never by a path the system
+// resolves again: a directory is entered only when it is a directory on
+// the same mount, not a link, and (once listed) still the directory that
+// was listed. At most a few directories are open at once, at any depth.
+class Tree {
+ public:
+  virtual ~Tree() = default;
+
+  // Lists every entry below the directory; the listing stays the tree's.
+  // A directory that cannot be listed gets its line in `errors`, and none
+  // of its entries is listed.
+  virtual const TreeListing& List(std::vector<TreeError>& errors) = 0;
+
+  // Renames the listed entry `node` to `newName` in its directory, never
+  // replacing an entry that already holds the name (Traits::targetExists).
+  // Fails with Traits::changedDirectory when a directory on the way is no
+  // longer the one listed. Returns 0, or the error code of the failure.
+  virtual ErrorCode Rename(uint32_t node, std::u16string_view newName) = 0;
+
+  // The error code a rename of the listed entry `node` would fail with
+  // whatever its new name, or 0 when none is known (see
+  // Directory::RenameRefusal).
+  virtual ErrorCode RenameRefusal(uint32_t node) = 0;
+
+  // Sets `target` to what the link `node` points to, as its text says.
+  virtual ErrorCode ReadLink(uint32_t node, std::u16string& target) = 0;
+
+  // Renames `oldName` to `newName` in the directory reached from the top
+  // through `below` (names joined by "/", empty for the top itself), which
+  // holds no link and no mount point; never replacing anything. The
+  // listing is not needed for this.
+  virtual ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,
+                                std::u16string_view newName) = 0;
 };
 
 // An open listing of one directory, through which its entries are renamed.
@@ -85,10 +147,9 @@ class Directory {
   virtual ErrorCode ListingError() const = 0;
 
   // Renames the entry `oldPath` to `newPath`, never replacing an entry that
-  // already holds the new name (that failure is Traits::targetExists). The
-  // names may run on into subdirectories ("sub" separator "name"): the entry
-  // and its new name are then in the subdirectory.
-  // Returns 0, or the error code of the failure.
+  // already holds the new name (that failure is Traits::targetExists). Both
+  // are entries of this directory: their names, from `nameStart` on, are
+  // single names. Returns 0, or the error code of the failure.
   virtual ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
                            size_t nameStart) = 0;
 
@@ -135,24 +196,24 @@ class Platform {
   // LastError().
   virtual std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) = 0;
 
-  // The error code of the last failed path service or OpenDirectory.
+  // The error code of the last failed path service, OpenDirectory or
+  // OpenTree.
   virtual ErrorCode LastError() const = 0;
 
   // What `path` (as the user typed it) names, following links.
   virtual Kind KindOf(const char16_t* path) = 0;
 
-  // Lists every entry below the directory `path` (its full path and the
-  // separator), each directory's entries after it. Links, junctions and
-  // mount points are entries, never followed or listed: a link is not a
-  // directory. `names` gets every name end to end. Returns 0, or the error
-  // code of the first directory that could not be listed.
-  virtual ErrorCode ListTree(const char16_t* path, std::vector<TreeEntry>& entries,
-                             std::u16string& names) = 0;
+  // Opens the directory `path` (its full path and the separator) for work
+  // on the tree below it. Null on failure, with the reason left for
+  // LastError().
+  virtual std::unique_ptr<Tree> OpenTree(const char16_t* path) = 0;
 
-  // Reads the whole file `path` (standard input when null) into `bytes`.
-  // Returns 0, or the error code of the failure; a read that the user's
-  // request to stop broke off fails too (see Interrupted).
-  virtual ErrorCode ReadFile(const char16_t* path, std::string& bytes) = 0;
+  // Reads the file `path` (standard input when null) from its start,
+  // handing each piece read to `take`, until its end or until `take`
+  // answers false. Returns 0, or the error code of the failure; a read that
+  // the user's request to stop broke off fails too (see Interrupted).
+  using Pieces = std::function<bool(std::string_view piece)>;
+  virtual ErrorCode ReadFile(const char16_t* path, const Pieces& take) = 0;
 
   // Writes `line` and a line break to the stream with one write, so that a
   // line written has reached the system before the call returns. A line

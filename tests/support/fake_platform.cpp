@@ -67,9 +67,12 @@ class FakeDirectory final : public Directory {
   ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
                    size_t nameStart) override {
     std::u16string oldName, newName;
-    const ErrorCode error = Move(oldPath, newPath, nameStart, oldName, newName);
-    if (error == 0 && system_.renamed) system_.renamed(oldName, newName);
-    return error;
+    {
+      const SystemWork work;
+      if (const ErrorCode error = Split(oldPath, nameStart, oldName)) return error;
+      if (const ErrorCode error = Split(newPath, nameStart, newName)) return error;
+    }
+    return system_.Move(oldName, newName);
   }
 
   ErrorCode LookUp(const char16_t* path, size_t nameStart) override {
@@ -95,25 +98,6 @@ class FakeDirectory final : public Directory {
   }
 
  private:
-  ErrorCode Move(const char16_t* oldPath, const char16_t* newPath, size_t nameStart,
-                 std::u16string& oldName, std::u16string& newName) {
-    const SystemWork work;
-    ++system_.renameCalls;
-    if (const ErrorCode error = Split(oldPath, nameStart, oldName)) return error;
-    if (const ErrorCode error = Split(newPath, nameStart, newName)) return error;
-    if (system_.renameError) {
-      if (const ErrorCode code = system_.renameError(oldName, newName)) return code;
-    }
-    auto& present = system_.present_;
-    const auto old = present.find(system_.Key(oldName));
-    if (old == present.end() || old->second.name != oldName) return 2;  // ERROR_FILE_NOT_FOUND
-    if (present.count(system_.Key(newName)) != 0) return system_.systemTraits.targetExists;
-    const bool isDirectory = old->second.isDirectory;
-    present.erase(old);
-    present.emplace(system_.Key(newName), FakePlatform::FakeEntry{newName, isDirectory});
-    return 0;
-  }
-
   // The name of `path`, which must name an entry of the listed directory.
   ErrorCode Split(std::u16string_view path, size_t nameStart,
                   std::u16string& name) const {
@@ -132,16 +116,120 @@ Kind FakePlatform::KindOf(const char16_t* path) {
   return kind == kinds.end() ? Kind::kNothing : kind->second;
 }
 
-ErrorCode FakePlatform::ListTree(const char16_t* /*path*/, std::vector<TreeEntry>& entries,
-                                 std::u16string& names) {
-  if (openError != 0) return openError;
-  for (const FakeEntry& entry : listing) {
-    entries.push_back({TreeEntry::kTop, static_cast<uint32_t>(names.size()),
-                       static_cast<uint32_t>(entry.name.size()), entry.isDirectory,
-                       entry.isOutput});
-    names += entry.name;
+// The listing as a tree: "sub/name" is an entry of "sub".
+class FakeTree final : public Tree {
+ public:
+  explicit FakeTree(FakePlatform& system) : system_(system) {}
+
+  const TreeListing& List(std::vector<TreeError>& errors) override {
+    const SystemWork work;
+    std::map<std::u16string, uint32_t> directories;  // by path
+    std::map<std::u16string, bool> skipped;           // directories not listed
+    for (const FakePlatform::FakeEntry& entry : system_.listing) {
+      const size_t slash = entry.name.rfind(u'/');
+      const std::u16string above = slash == std::u16string::npos ? u"" : entry.name.substr(0, slash);
+      uint32_t parent = TreeEntry::kTop;
+      if (!above.empty()) {
+        if (skipped.count(above) != 0 || directories.count(above) == 0) continue;
+        parent = directories[above];
+      }
+      const std::u16string name = entry.name.substr(slash + 1);
+      const uint32_t self = static_cast<uint32_t>(listing_.entries.size());
+      listing_.entries.push_back({parent, static_cast<uint32_t>(listing_.names.size()),
+                                  static_cast<uint32_t>(name.size()), entry.isDirectory, false,
+                                  entry.isOutput});
+      listing_.names += name;
+      paths_.push_back(entry.name);
+      if (!entry.isDirectory) continue;
+      const auto unlistable = system_.unlistable.find(entry.name);
+      if (unlistable != system_.unlistable.end()) {
+        errors.push_back({self, unlistable->second.first, unlistable->second.second});
+        skipped[entry.name] = true;
+      } else {
+        directories[entry.name] = self;
+      }
+    }
+    return listing_;
   }
-  return listingError;
+
+  ErrorCode Rename(uint32_t node, std::u16string_view newName) override {
+    const std::u16string& path = paths_[node];
+    std::u16string above, renamed;
+    {
+      const SystemWork work;
+      const size_t slash = path.rfind(u'/');
+      above = slash == std::u16string::npos ? u"" : path.substr(0, slash);
+      renamed = (above.empty() ? above : above + u'/') + std::u16string(newName);
+    }
+    const auto& changed = system_.changed;
+    if (std::find(changed.begin(), changed.end(), above) != changed.end()) {
+      return system_.systemTraits.changedDirectory;
+    }
+    return system_.Move(path, renamed);
+  }
+
+  ErrorCode RenameRefusal(uint32_t node) override {
+    const auto refusal = system_.refusals.find(paths_[node]);
+    return refusal == system_.refusals.end() ? system_.barrier : refusal->second;
+  }
+
+  ErrorCode ReadLink(uint32_t, std::u16string& target) override {
+    target.clear();
+    return 0;
+  }
+
+  ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,
+                        std::u16string_view newName) override {
+    std::u16string from, to;
+    {
+      const SystemWork work;
+      std::u16string above(below);
+      if (!above.empty()) above += u'/';
+      from = above + std::u16string(oldName);
+      to = above + std::u16string(newName);
+    }
+    return system_.Move(from, to);
+  }
+
+ private:
+  FakePlatform& system_;
+  TreeListing listing_;
+  std::vector<std::u16string> paths_;  // of each node below the directory
+};
+
+std::unique_ptr<Tree> FakePlatform::OpenTree(const char16_t* path) {
+  openedPattern = path;
+  if (openError != 0) {
+    Fail(openError);
+    return nullptr;
+  }
+  Fill();
+  return std::make_unique<FakeTree>(*this);
+}
+
+ErrorCode FakePlatform::Move(const std::u16string& oldName, const std::u16string& newName) {
+  {
+    const SystemWork work;
+    ++renameCalls;
+    if (renameError) {
+      if (const ErrorCode code = renameError(oldName, newName)) return code;
+    }
+    const auto old = present_.find(Key(oldName));
+    if (old == present_.end() || old->second.name != oldName) return 2;  // ERROR_FILE_NOT_FOUND
+    if (present_.count(Key(newName)) != 0) return systemTraits.targetExists;
+    const bool isDirectory = old->second.isDirectory;
+    present_.erase(old);
+    present_.emplace(Key(newName), FakeEntry{newName, isDirectory});
+  }
+  // After the system's work: the hook may make memory run out.
+  if (renamed) renamed(oldName, newName);
+  return 0;
+}
+
+void FakePlatform::Fill() {
+  present_.clear();
+  for (const FakeEntry& entry : listing) present_[Key(entry.name)] = entry;
+  for (const std::u16string& name : hidden) present_[Key(name)] = FakeEntry{name, false};
 }
 
 std::u16string FakePlatform::Key(const std::u16string& name) const {
@@ -180,22 +268,23 @@ std::unique_ptr<Directory> FakePlatform::OpenDirectory(const char16_t* pattern) 
     Fail(openError);
     return nullptr;
   }
-  present_.clear();
-  for (const FakeEntry& entry : listing) present_[Key(entry.name)] = entry;
-  for (const std::u16string& name : hidden) present_[Key(name)] = FakeEntry{name, false};
+  Fill();
   std::u16string directory = openedPattern;
   directory.pop_back();  // the "*"
   return std::make_unique<FakeDirectory>(*this, std::move(directory));
 }
 
-ErrorCode FakePlatform::ReadFile(const char16_t* path, std::string& bytes) {
-  if (path == nullptr) {
-    bytes = standardInput;
-    return 0;
+ErrorCode FakePlatform::ReadFile(const char16_t* path, const Pieces& take) {
+  std::string bytes = standardInput;
+  if (path != nullptr) {
+    const auto file = files.find(path);
+    if (file == files.end()) return 2;  // ERROR_FILE_NOT_FOUND
+    bytes = file->second;
   }
-  const auto file = files.find(path);
-  if (file == files.end()) return 2;  // ERROR_FILE_NOT_FOUND
-  bytes = file->second;
+  // In small pieces, as a pipe may deliver them.
+  for (size_t at = 0; at < bytes.size(); at += 5) {
+    if (!take(std::string_view(bytes).substr(at, 5))) return 0;
+  }
   return 0;
 }
 

@@ -24,13 +24,13 @@ class FakePlatform final : public Platform {
     bool isOutput = false;  // the file standard output goes to
   };
 
-  Traits systemTraits = {u"\\\\?\\", u"\\\\?\\UNC\\", u'\\', u"\\/", 183, 123, false, false};
+  Traits systemTraits = {u"\\\\?\\", u"\\\\?\\UNC\\", u'\\', u"\\/", 183, 123, 1006, false, false};
   // True when names that differ only in case are one entry, as on NTFS.
   bool ignoresCase = true;
   // POSIX-like: no prefix, "/", EEXIST, EINVAL, bytes, a listing in no
   // order, and names told apart by case.
   void BePosix() {
-    systemTraits = {u"", u"", u'/', u"/", 17, 22, true, true};
+    systemTraits = {u"", u"", u'/', u"/", 17, 22, 116, true, true};
     ignoresCase = false;
   }
 
@@ -48,9 +48,17 @@ class FakePlatform final : public Platform {
   std::vector<uint32_t> absoluteRooms;
   std::vector<uint32_t> longFormRooms;
 
-  // --- The directory --------------------------------------------------------
+  // --- The directory, and the tree below it --------------------------------
   // The entries in listing order. Names added by renames are not listed.
+  // As a tree, an entry "sub/name" is an entry of the directory "sub",
+  // which is listed before it.
   std::vector<FakeEntry> listing;
+  // Directories of the tree (by path) that cannot be listed, and why: part
+  // way through (true) or at once.
+  std::map<std::u16string, std::pair<ErrorCode, bool>> unlistable;
+  // Directories of the tree that are no longer the ones listed once the
+  // listing is done: renames in them fail with Traits::changedDirectory.
+  std::vector<std::u16string> changed;
   // Entries on "disk" that the listing does not deliver (they still block).
   std::vector<std::u16string> hidden;
   // Nonzero: opening the listing fails with this code.
@@ -96,16 +104,18 @@ class FakePlatform final : public Platform {
   std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override;
   ErrorCode LastError() const override { return lastError_; }
   Kind KindOf(const char16_t* path) override;
-  // The listing, as a tree one level deep.
-  ErrorCode ListTree(const char16_t* path, std::vector<TreeEntry>& entries,
-                     std::u16string& names) override;
-  ErrorCode ReadFile(const char16_t* path, std::string& bytes) override;
+  std::unique_ptr<Tree> OpenTree(const char16_t* path) override;
+  ErrorCode ReadFile(const char16_t* path, const Pieces& take) override;
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override;
   bool Interrupted() const override { return interrupted; }
   int ExitInterrupted() override { return kInterruptedStatus; }
 
  private:
   friend class FakeDirectory;
+  friend class FakeTree;
+  // Renames `oldName` to `newName` (paths below the directory) on the disk.
+  ErrorCode Move(const std::u16string& oldName, const std::u16string& newName);
+  void Fill();
   bool Fail(ErrorCode code) {
     lastError_ = code;
     return false;

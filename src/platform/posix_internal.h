@@ -1,0 +1,20 @@
+// How the parts of the POSIX platform reach each other: the process part
+// (posix_process.cpp) opens directories and trees through these.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// The listing of the directory `path`, read whole. Null on failure, errno
+// telling why.
+std::unique_ptr<Directory> OpenPosixDirectory(const std::string& path);
+
+// The directory `path` opened for work on its tree. Null on failure, errno
+// telling why.
+std::unique_ptr<Tree> OpenPosixTree(const std::string& path);
+
+}  // namespace platform
