@@ -7,10 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 snipdir_setup run
-cmake --preset native >/dev/null
-cmake --build --preset native -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo \
+cmake --preset run >/dev/null
+cmake --build --preset run -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo \
   snipdir-fit >/dev/null
-bin="$PWD/build/native"
+bin="$PWD/build/run"
 program="$bin/snipdir"
 
 if [ $# -gt 0 ]; then

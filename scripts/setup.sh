@@ -1,6 +1,6 @@
 # Installs, on Debian 12, what the named parts of the work need and the
 # machine lacks:
-#   run      building the Linux program (and configuring its tests)
+#   run      building the Linux programs
 #   native   the Linux program and its tests
 #   asan     the sanitizer build and the fuzzers (clang)
 #   win32    the Windows programs and their tests (MinGW-w64, 32-bit Wine)
@@ -18,7 +18,7 @@ snipdir_missing() {
   command -v python3 >/dev/null || missing+=(python3)
   for part in "$@"; do
     case $part in
-      run | native | asan)
+      native | asan)
         [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest) ;;&
       native | asan)
         command -v setpriv >/dev/null || missing+=(util-linux) ;;&

@@ -73,18 +73,6 @@ const std::u16string_view (&UsageOf(Tool tool))[4] {
   return kSnipdirUsage;
 }
 
-// A whole decimal number from 1 to 32767 (the longest path Windows has),
-// or 0.
-uint32_t Count(std::u16string_view text) {
-  if (text.empty() || text.size() > 5) return 0;
-  uint32_t value = 0;
-  for (const char16_t unit : text) {
-    if (unit < u'0' || unit > u'9') return 0;
-    value = value * 10 + (unit - u'0');
-  }
-  return value <= 32767 ? value : 0;
-}
-
 bool BackslashPaths(platform::Platform& system) {
   return system.traits().separator == u'\\';
 }
@@ -142,53 +130,91 @@ uint32_t ParseLimit(std::u16string_view text) {
   return static_cast<uint32_t>(static_cast<int32_t>(value));
 }
 
-Request ReadCommandLine(std::vector<std::u16string>& args, platform::Platform& system) {
-  if (args.size() < 2) return Request::kRun;
-  if (Asks(args[1], {u"--help", u"-h", u"-?"}, system) ||
-      (BackslashPaths(system) && Asks(args[1], {u"/?"}, system))) {
-    return Request::kHelp;
+uint32_t ParseCount(std::u16string_view text, uint32_t highest) {
+  if (text.empty() || text.size() > 10) return 0;
+  uint64_t value = 0;
+  for (const char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return 0;
+    value = value * 10 + (unit - u'0');
   }
-  if (Asks(args[1], {u"--version", u"-V"}, system)) return Request::kVersion;
-  if (Asks(args[1], {u"--"}, system)) args.erase(args.begin() + 1);
-  if (BackslashPaths(system)) MendCmdQuote(args);
-  return Request::kRun;
+  return value <= highest ? static_cast<uint32_t>(value) : 0;
 }
 
-int ReadFitCommand(const std::vector<std::u16string>& args, platform::Platform& system,
-                   FitCommand& command) {
-  std::vector<std::u16string_view> operands;
+Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
+                        platform::Platform& system) {
+  Arguments read;
+  if (args.size() >= 2) {
+    if (Asks(args[1], {u"--help", u"-h", u"-?"}, system) ||
+        (BackslashPaths(system) && Asks(args[1], {u"/?"}, system))) {
+      read.request = Request::kHelp;
+      return read;
+    }
+    if (Asks(args[1], {u"--version", u"-V"}, system)) {
+      read.request = Request::kVersion;
+      return read;
+    }
+    if (BackslashPaths(system)) MendCmdQuote(args);
+  }
+  // snipdir and its preview take no options: their arguments are a path
+  // and a limit, whatever they look like.
+  const bool takesOptions = tool == Tool::kFit || tool == Tool::kUndo;
   bool options = true;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::u16string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (!options || arg.empty() || arg[0] != u'-') {
-      operands.push_back(arg);
-    } else if (arg == u"--") {
+    if (options && arg == u"--" && (takesOptions || i == 1) &&
+        system.KindOf(arg.c_str()) == platform::Kind::kNothing) {
       options = false;
-    } else if (arg == u"--preview") {
-      command.preview = true;
-    } else if (arg == u"--as" && hasValue) {
-      command.hasAs = true;
-      command.as = args[++i];
-    } else if (arg == u"--floor" && hasValue) {
-      command.floor = ParseLimit(args[++i]);
-      if (command.floor < kLowestMaxLength || command.floor > kHighestMaxLength) {
-        system.WriteLine(platform::Stream::Out, u"ERROR: The floor must be between 8 and 256.");
-        return 1;
+      continue;
+    }
+    const bool isOption = options && takesOptions && arg.size() > 1 && arg[0] == u'-' &&
+                          system.KindOf(arg.c_str()) == platform::Kind::kNothing;
+    if (!isOption) {
+      read.operands.push_back(arg);
+      continue;
+    }
+    const bool hasValue = i + 1 < args.size();
+    if (tool == Tool::kFit && arg == u"--preview") {
+      read.preview = true;
+    } else if (tool == Tool::kFit && (arg == u"--as" || arg == u"--floor")) {
+      if (!hasValue) {
+        read.request = Request::kWrong;
+        read.wrong = u"ERROR: " + arg + u" needs a value.";
+        return read;
       }
+      (arg == u"--as" ? read.hasAs : read.hasFloor) = true;
+      (arg == u"--as" ? read.as : read.floor) = args[++i];
     } else {
-      return Usage(Tool::kFit, system);
+      read.request = Request::kWrong;
+      read.wrong = u"ERROR: Unknown option " + arg + u".";
+      return read;
     }
   }
-  if (operands.size() != 2) return Usage(Tool::kFit, system);
-  command.directory = operands[0];
-  if (operands[1] == u"windows") {
+  return read;
+}
+
+int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
+                   FitCommand& command) {
+  if (arguments.operands.size() != 2) return Usage(Tool::kFit, system);
+  command.preview = arguments.preview;
+  command.hasAs = arguments.hasAs;
+  command.as = arguments.as;
+  if (arguments.hasFloor) {
+    command.floor = ParseCount(arguments.floor, kHighestMaxLength);
+    if (command.floor < kLowestMaxLength) {
+      system.WriteLine(platform::Stream::Out, u"ERROR: The floor must be between 8 and 256.");
+      return 1;
+    }
+  }
+  command.directory = arguments.operands[0];
+  const std::u16string& budget = arguments.operands[1];
+  if (budget == u"windows") {
     // MAX_PATH with its terminator; a directory made the old way keeps room
     // for an 8.3 name in it.
     command.fileBudget = 259;
     command.directoryBudget = 247;
   } else {
-    command.fileBudget = command.directoryBudget = Count(operands[1]);
+    // Up to the longest path Windows has.
+    command.fileBudget = command.directoryBudget = ParseCount(budget, 32767);
   }
   if (command.fileBudget == 0) {
     system.WriteLine(platform::Stream::Out,

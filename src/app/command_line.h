@@ -23,6 +23,42 @@ constexpr uint32_t kHighestMaxLength = 256;
 // as unsigned, so a negative value becomes a very large one.
 uint32_t ParseLimit(std::u16string_view text);
 
+// A whole decimal number, digits only, from 1 to `highest`; 0 for anything
+// else.
+uint32_t ParseCount(std::u16string_view text, uint32_t highest);
+
+// What a command line asks for.
+enum class Request { kRun, kHelp, kVersion, kWrong };
+
+// A program's command line, read.
+struct Arguments {
+  Request request = Request::kRun;
+  // For kWrong: what is wrong, naming the argument ("ERROR: ..."), or empty
+  // when the usage text alone says it.
+  std::u16string wrong;
+  // The arguments that are not options, in order.
+  std::vector<std::u16string> operands;
+  // The options of snipdir-fit.
+  bool preview = false;
+  bool hasAs = false;
+  std::u16string as;
+  bool hasFloor = false;
+  std::u16string floor;
+};
+
+// Reads the arguments of `tool` (program name first), the one reader of
+// every program. Where no entry of that name exists, a first argument
+// --help, -h or -? (and /? where paths use backslashes) asks for help, and
+// --version or -V for the version. "--" ends the options (for snipdir and
+// snipdir-preview, which take none, only as the first argument and only
+// where no entry has that name). Where paths use backslashes, a path
+// argument holding a double quote, which no such path can, is read as the
+// Windows command prompt meant it: the quote stands for the backslash
+// before a closing quote, and what follows it, split at spaces, are the
+// next arguments.
+Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
+                        platform::Platform& system);
+
 // The command line of snipdir-fit: [--preview] [--as PATH] [--floor N]
 // <directory> <budget>.
 struct FitCommand {
@@ -34,22 +70,9 @@ struct FitCommand {
   uint32_t fileBudget = 0, directoryBudget = 0;
 };
 
-// Reads the arguments of snipdir-fit (program name first). Returns -1 when
-// they are good, else the exit status after the usage text or a message.
-int ReadFitCommand(const std::vector<std::u16string>& args, platform::Platform& system,
-                   FitCommand& command);
-
-// What a command line asks for.
-enum class Request { kRun, kHelp, kVersion };
-
-// Reads `args` (program name first) for what they ask. Where no entry of
-// that name exists, a first argument --help, -h or -? (and /? where paths
-// use backslashes) asks for help, --version or -V for the version, and "--"
-// is dropped. Where paths use backslashes, a path argument holding a double
-// quote, which no such path can, is read as the Windows command prompt meant
-// it: the quote stands for the backslash before a closing quote, and what
-// follows it, split at spaces, are the next arguments.
-Request ReadCommandLine(std::vector<std::u16string>& args, platform::Platform& system);
+// Takes the command of snipdir-fit from its arguments. Returns -1 when it
+// is good, else the exit status after the usage text or a message.
+int ReadFitCommand(const Arguments& arguments, platform::Platform& system, FitCommand& command);
 
 // Writes the usage text of `tool` to standard error; returns the exit
 // status of a wrong command line, 1.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,50 +38,78 @@ TEST(ParseLimitTest, ReadsLikeTheCLibraryButSaturates) {
   }
 }
 
-TEST(ReadCommandLineTest, HelpVersionAndWhatCmdMeant) {
+TEST(ReadArgumentsTest, HelpVersionOptionsAndWhatCmdMeant) {
   using Args = std::vector<std::u16string>;
+  const Tool snipdir = Tool::kSnipdir, undo = Tool::kUndo, fit = Tool::kFit;
   const struct {
     bool posix;
+    Tool tool;
     Args args;
     std::map<std::u16string, platform::Kind> existing;
     Request request;
-    Args read;  // the arguments afterwards, for a run
+    Args operands;  // for a run; for a wrong command line, what it says
   } cases[] = {
-      {false, {u"snipdir", u"--help"}, {}, Request::kHelp, {}},
-      {false, {u"snipdir", u"-?"}, {}, Request::kHelp, {}},
-      {false, {u"snipdir-undo", u"/?"}, {}, Request::kHelp, {}},
-      {true, {u"snipdir", u"/?"}, {}, Request::kRun, {u"snipdir", u"/?"}},
-      {true, {u"snipdir", u"-h", u"9"}, {}, Request::kHelp, {}},
-      {false, {u"snipdir", u"-V"}, {}, Request::kVersion, {}},
-      {true, {u"snipdir", u"--version"}, {}, Request::kVersion, {}},
+      {false, snipdir, {u"snipdir", u"--help"}, {}, Request::kHelp, {}},
+      {false, snipdir, {u"snipdir", u"-?"}, {}, Request::kHelp, {}},
+      {false, undo, {u"snipdir-undo", u"/?"}, {}, Request::kHelp, {}},
+      {true, snipdir, {u"snipdir", u"/?"}, {}, Request::kRun, {u"/?"}},
+      {true, snipdir, {u"snipdir", u"-h", u"9"}, {}, Request::kHelp, {}},
+      {false, snipdir, {u"snipdir", u"-V"}, {}, Request::kVersion, {}},
+      {true, fit, {u"snipdir-fit", u"--version"}, {}, Request::kVersion, {}},
       // An entry of that name is the directory to cut.
-      {true, {u"snipdir", u"-h"}, {{u"-h", platform::Kind::kDirectory}}, Request::kRun,
-       {u"snipdir", u"-h"}},
-      {true, {u"snipdir", u"--", u"--help"}, {}, Request::kRun, {u"snipdir", u"--help"}},
-      {true, {u"snipdir", u"--", u"x"}, {{u"--", platform::Kind::kDirectory}}, Request::kRun,
-       {u"snipdir", u"--", u"x"}},
+      {true, snipdir, {u"snipdir", u"-h"}, {{u"-h", platform::Kind::kDirectory}}, Request::kRun,
+       {u"-h"}},
+      {true, snipdir, {u"snipdir", u"--", u"--help"}, {}, Request::kRun, {u"--help"}},
+      {true, snipdir, {u"snipdir", u"--", u"x"}, {{u"--", platform::Kind::kDirectory}},
+       Request::kRun, {u"--", u"x"}},
+      // snipdir takes no options: what looks like one is its path.
+      {true, snipdir, {u"snipdir", u"--bogus"}, {}, Request::kRun, {u"--bogus"}},
+      {true, snipdir, {u"snipdir", u"d", u"--"}, {}, Request::kRun, {u"d", u"--"}},
+      // The companions name what they do not know; "--" is read once.
+      {true, undo, {u"snipdir-undo", u"--bogus", u"r"}, {}, Request::kWrong,
+       {u"ERROR: Unknown option --bogus."}},
+      {true, undo, {u"snipdir-undo", u"d", u"-"}, {}, Request::kRun, {u"d", u"-"}},
+      {true, fit, {u"snipdir-fit", u"--", u"-odd-name", u"30"}, {}, Request::kRun,
+       {u"-odd-name", u"30"}},
+      {true, fit, {u"snipdir-fit", u"--preview", u"--as", u"--", u"d", u"30"}, {},
+       Request::kRun, {u"d", u"30"}},
+      {true, fit, {u"snipdir-fit", u"d", u"30", u"--floor"}, {}, Request::kWrong,
+       {u"ERROR: --floor needs a value."}},
+      {true, fit, {u"snipdir-fit", u"-x", u"d", u"30"}, {}, Request::kWrong,
+       {u"ERROR: Unknown option -x."}},
       // What cmd passes for "C:\My Photos\" 16, and for a path alone.
-      {false, {u"snipdir", u"C:\\My Photos\" 16"}, {}, Request::kRun,
-       {u"snipdir", u"C:\\My Photos\\", u"16"}},
-      {false, {u"snipdir", u"C:\\My Photos\""}, {}, Request::kRun,
-       {u"snipdir", u"C:\\My Photos\\"}},
-      {false, {u"snipdir-undo", u"D:\\a b\"  r.txt"}, {}, Request::kRun,
-       {u"snipdir-undo", u"D:\\a b\\", u"r.txt"}},
-      {false, {u"snipdir", u"C:\\photos", u"16"}, {}, Request::kRun,
-       {u"snipdir", u"C:\\photos", u"16"}},
+      {false, snipdir, {u"snipdir", u"C:\\My Photos\" 16"}, {}, Request::kRun,
+       {u"C:\\My Photos\\", u"16"}},
+      {false, snipdir, {u"snipdir", u"C:\\My Photos\""}, {}, Request::kRun, {u"C:\\My Photos\\"}},
+      {false, undo, {u"snipdir-undo", u"D:\\a b\"  r.txt"}, {}, Request::kRun,
+       {u"D:\\a b\\", u"r.txt"}},
       // A Linux name may hold a quote.
-      {true, {u"snipdir", u"odd\" 16"}, {}, Request::kRun, {u"snipdir", u"odd\" 16"}},
+      {true, snipdir, {u"snipdir", u"odd\" 16"}, {}, Request::kRun, {u"odd\" 16"}},
   };
   for (const auto& c : cases) {
     platform::FakePlatform system;
     if (c.posix) system.BePosix();
     system.kinds = c.existing;
-    Args args = c.args;
     const std::string what(c.args[1].begin(), c.args[1].end());
-    EXPECT_EQ(ReadCommandLine(args, system), c.request) << what;
-    if (c.request == Request::kRun) {
-      EXPECT_EQ(args, c.read) << what;
+    const Arguments read = ReadArguments(c.tool, c.args, system);
+    EXPECT_EQ(read.request, c.request) << what;
+    const Args seen = c.request == Request::kWrong ? Args{read.wrong} : read.operands;
+    if (c.request == Request::kRun || c.request == Request::kWrong) {
+      EXPECT_EQ(seen, c.operands) << what;
     }
+  }
+  const Arguments options =
+      ReadArguments(fit, {u"snipdir-fit", u"--as", u"D:\\", u"--floor", u"9", u"d", u"30"},
+                    *std::make_unique<platform::FakePlatform>());
+  EXPECT_EQ(options.as, u"D:\\");
+  EXPECT_EQ(options.floor, u"9");
+}
+
+TEST(ParseCountTest, DigitsOnlyAndNothingThatOverflows) {
+  EXPECT_EQ(ParseCount(u"32767", 32767), 32767u);
+  for (const std::u16string text : {u"32768", u"4294967296", u"18446744073709551617", u"",
+                                    u"+5", u"5x", u" 5", u"0"}) {
+    EXPECT_EQ(ParseCount(text, 32767), 0u) << std::string(text.begin(), text.end());
   }
 }
 

@@ -186,21 +186,21 @@ class CutWalk : private WalkBase {
 
 }  // namespace
 
-int Cut(const std::vector<std::u16string>& args, platform::Platform& system,
+int Cut(const std::vector<std::u16string>& operands, platform::Platform& system,
         Output& output, bool preview) {
-  if (args.size() != 2 && args.size() != 3) {
+  if (operands.size() != 1 && operands.size() != 2) {
     return Usage(preview ? Tool::kPreview : Tool::kSnipdir, system);
   }
   uint32_t maxLength = kDefaultMaxLength;
-  if (args.size() == 3) {
-    maxLength = ParseLimit(args[2]);
+  if (operands.size() == 2) {
+    maxLength = ParseLimit(operands[1]);
     if (maxLength < kLowestMaxLength || maxLength > kHighestMaxLength) {
       output.Line(u"ERROR: Maximum name length must be between 8 and 256.");
       return 1;
     }
   }
   ResolvedDirectory directory;
-  if (!Resolve(args[1], system, output, directory)) return 1;
+  if (!Resolve(operands[0], system, output, directory)) return 1;
   const std::unique_ptr<platform::Directory> listing = OpenListing(directory, system, output);
   if (listing == nullptr) return 1;
   if (preview) output.Gather();

@@ -11,10 +11,10 @@
 
 namespace app {
 
-// The run of snipdir, or with `preview` of snipdir-preview, with `args`
-// (program name first): cuts the over-long names of the directory, or
+// The run of snipdir, or with `preview` of snipdir-preview, with the
+// arguments `operands` (a path and maybe a limit): cuts the over-long names of the directory, or
 // decides each the same way and renames nothing. Returns the exit status.
-int Cut(const std::vector<std::u16string>& args, platform::Platform& system, Output& output,
+int Cut(const std::vector<std::u16string>& operands, platform::Platform& system, Output& output,
         bool preview);
 
 }  // namespace app

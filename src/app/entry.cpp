@@ -1,3 +1,5 @@
+#include <cstdlib>
+#include <exception>
 #include <memory>
 #include <new>
 
@@ -5,8 +7,20 @@
 #include "platform/platform.h"
 
 namespace app {
+namespace {
+
+// Throwing takes memory too. Where even that ran out (the run-time could
+// not set aside its reserve when the program started), the throw ends here
+// instead of in an abort; every rename made was reported before it.
+[[noreturn]] void OutOfMemoryAtTheEnd() {
+  platform::WriteEmergencyLine("ERROR: Out of memory.");
+  std::_Exit(1);
+}
+
+}  // namespace
 
 int Main(Tool tool, int argc, char** argv) {
+  std::set_terminate(OutOfMemoryAtTheEnd);
   try {
     const std::unique_ptr<platform::Platform> system = platform::MakeSystemPlatform();
     return Run(tool, platform::CommandLine(argc, argv), *system);

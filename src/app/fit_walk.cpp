@@ -172,10 +172,9 @@ class FitWalk : private WalkBase {
 
 }  // namespace
 
-int Fit(const std::vector<std::u16string>& args, platform::Platform& system,
-        Output& output) {
+int Fit(const Arguments& arguments, platform::Platform& system, Output& output) {
   FitCommand command;
-  if (const int status = ReadFitCommand(args, system, command); status >= 0) return status;
+  if (const int status = ReadFitCommand(arguments, system, command); status >= 0) return status;
   ResolvedDirectory directory;
   if (!Resolve(command.directory, system, output, directory)) return 1;
   const std::unique_ptr<platform::Tree> tree = OpenTree(directory, system, output);

@@ -34,7 +34,8 @@ bool Output::Write(std::u16string_view line) {
   notice_ = u"ERROR: Cannot write the report (";
   AppendDecimal(notice_, error);
   notice_ += u"): ";
-  notice_ += line;
+  // Of lines written at once, the first: one notice for one report.
+  notice_ += line.substr(0, line.find(u'\n'));
   system_.WriteLine(platform::Stream::Err, notice_);  // nowhere left if this fails too
   return false;
 }

@@ -14,19 +14,22 @@ int Run(Tool tool, const std::vector<std::u16string>& args,
         platform::Platform& system) {
   Output output(system);
   try {
-    std::vector<std::u16string> line = args;
-    switch (ReadCommandLine(line, system)) {
+    const Arguments arguments = ReadArguments(tool, args, system);
+    switch (arguments.request) {
       case Request::kHelp: return Help(tool, system);
       case Request::kVersion: return Version(tool, system);
+      case Request::kWrong:
+        output.Line(arguments.wrong);
+        return Usage(tool, system);
       case Request::kRun: break;
     }
     switch (tool) {
-      case Tool::kUndo: return Undo(line, system, output);
-      case Tool::kFit: return Fit(line, system, output);
+      case Tool::kUndo: return Undo(arguments.operands, system, output);
+      case Tool::kFit: return Fit(arguments, system, output);
       case Tool::kSnipdir:
       case Tool::kPreview: break;
     }
-    return Cut(line, system, output, tool == Tool::kPreview);
+    return Cut(arguments.operands, system, output, tool == Tool::kPreview);
   } catch (const std::bad_alloc&) {
     // Every rename made so far was reported; nothing is left half done.
     output.Line(u"ERROR: Out of memory.");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "naming/windows_names.h"
 #include "support/fake_platform.h"
 
@@ -17,7 +18,7 @@ using platform::FakePlatform;
 using Names = std::vector<std::u16string>;
 
 const Names kUsage = {
-    u"-= SNIPDIR - <snipdir@users.noreply.example> 2026/12/08 =-",
+    u"-= SNIPDIR - <" SNIPDIR_CONTACT "> " SNIPDIR_RELEASE_DATE " =-",
     u"Cuts all filenames in a directory to specified length.",
     u"Usage:",
     u"  snipdir <directory-path> [max-length,default=12]",
@@ -452,7 +453,7 @@ TEST(RunUsageTest, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.out[5], u"The programs:");
   EXPECT_TRUE(help.err.empty());
   EXPECT_EQ(app::Run(Tool::kPreview, {u"snipdir-preview", u"-V"}, version), 0);
-  EXPECT_EQ(version.out[0], u"snipdir-preview 1.0.0");
+  EXPECT_EQ(version.out[0], u"snipdir-preview " SNIPDIR_VERSION);
   EXPECT_EQ(version.out.size(), 2u);
   EXPECT_TRUE(version.absoluteRooms.empty());
 }

@@ -77,21 +77,21 @@ class UndoWalk : private WalkBase {
 
 }  // namespace
 
-int Undo(const std::vector<std::u16string>& args, platform::Platform& system,
+int Undo(const std::vector<std::u16string>& operands, platform::Platform& system,
          Output& output) {
-  if (args.size() != 3) return Usage(Tool::kUndo, system);
-  const bool fromStandardInput = args[2] == u"-";
-  if (!fromStandardInput && system.KindOf(args[1].c_str()) == platform::Kind::kOther &&
-      system.KindOf(args[2].c_str()) == platform::Kind::kDirectory) {
+  if (operands.size() != 2) return Usage(Tool::kUndo, system);
+  const bool fromStandardInput = operands[1] == u"-";
+  if (!fromStandardInput && system.KindOf(operands[0].c_str()) == platform::Kind::kOther &&
+      system.KindOf(operands[1].c_str()) == platform::Kind::kDirectory) {
     output.Line(u"ERROR: The first argument must be the directory and the second the report.");
     return 1;
   }
   ResolvedDirectory directory;
-  if (!Resolve(args[1], system, output, directory)) return 1;
+  if (!Resolve(operands[0], system, output, directory)) return 1;
   const std::unique_ptr<platform::Tree> tree = OpenTree(directory, system, output);
   if (tree == nullptr) return 1;
   ReportReader report;
-  const ErrorCode error = system.ReadFile(fromStandardInput ? nullptr : args[2].c_str(),
+  const ErrorCode error = system.ReadFile(fromStandardInput ? nullptr : operands[1].c_str(),
                                           [&](std::string_view piece) { return report.Take(piece); });
   if (error != 0) {
     if (system.Interrupted()) return Finish(system, output);

@@ -10,9 +10,10 @@
 
 namespace app {
 
-// The run of snipdir-undo with `args` (program name first): renames every
+// The run of snipdir-undo with the arguments `operands` (the directory and
+// the report): renames every
 // entry the report lists back to its old name, last rename first, one line
 // each. Returns the exit status.
-int Undo(const std::vector<std::u16string>& args, platform::Platform& system, Output& output);
+int Undo(const std::vector<std::u16string>& operands, platform::Platform& system, Output& output);
 
 }  // namespace app

@@ -92,7 +92,15 @@ class DirectoryChain {
       level.unreadable = EACCES;
       level.fd = Descriptor(openat(at, name, O_PATH | kFlags));
     }
-    if (!level.fd.valid()) return level.unreadable != 0 ? level.unreadable : Errno();
+    if (!level.fd.valid()) {
+      // A link says so, whatever the system answered for it.
+      struct stat status;
+      if (errno == ENOTDIR && fstatat(at, name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISLNK(status.st_mode)) {
+        return ELOOP;
+      }
+      return level.unreadable != 0 ? level.unreadable : Errno();
+    }
     if (const ErrorCode error = IdentityOf(level.fd.get(), "", level.identity)) return error;
     return fstat(level.fd.get(), &level.status) != 0 ? Errno() : 0;
   }

@@ -17,39 +17,24 @@ import sys
 import tempfile
 import time
 
-from harness import Program, check_run, parse, snapshot, upcase
+from harness import Program, Suite, check_run, parse, snapshot, upcase
 
-USAGE = [
-    "-= SNIPDIR - <snipdir@users.noreply.example> 2026/12/08 =-",
-    "Cuts all filenames in a directory to specified length.",
-    "Usage:",
-    "  snipdir <directory-path> [max-length,default=12]",
-]
+def usage():
+    release = program.release
+    return [f"-= SNIPDIR - <{release['CONTACT']}> {release['RELEASE_DATE']} =-",
+            "Cuts all filenames in a directory to specified length.",
+            "Usage:",
+            "  snipdir <directory-path> [max-length,default=12]"]
+
+
 RANGE = "ERROR: Maximum name length must be between 8 and 256."
 
-CASES = []
-LINUX_ONLY = set()
-WINDOWS_ONLY = set()
-USES_SEAM = set()  # needs the preload library of --seam
+suite = Suite()
+case = suite.case
+linux_only = suite.tagged(suite.linux_only)
+windows_only = suite.tagged(suite.windows_only)
+uses_seam = suite.tagged(suite.uses_seam)
 program = None  # the Program under test
-
-
-def case(function):
-    CASES.append(function)
-    return function
-
-
-def tagged(group):
-    """A decorator that puts a case in `group`."""
-    def tag(function):
-        group.add(function)
-        return function
-    return tag
-
-
-linux_only = tagged(LINUX_ONLY)
-windows_only = tagged(WINDOWS_ONLY)
-uses_seam = tagged(USES_SEAM)
 
 
 def lines(*texts):
@@ -97,7 +82,7 @@ def read(path):
 @case
 def usage_on_wrong_argument_count(root):
     for args in ([], [program.native_path(root), "12", "extra"]):
-        expect_run(args, "", lines(*USAGE), 1)
+        expect_run(args, "", lines(*usage()), 1)
 
 
 @case
@@ -128,7 +113,8 @@ def help_and_version_where_no_entry_has_that_name(root):
             expect((err, status), ("", 0), f"{tool} {option}")
             assert out.startswith(f"-= {tool.upper()} - ") and "snipdir-undo <" in out, out
         out, err, status = run("-V", tool=tool, cwd=root)
-        expect((out.splitlines()[0], err, status), (f"{tool} 1.0.0", "", 0), f"{tool} -V")
+        expect((out.splitlines()[0], err, status), (f"{tool} {program.release['VERSION']}", "", 0),
+               f"{tool} -V")
     # An entry of that name is the directory to cut; "--" goes only where
     # no entry has that name.
     os.mkdir(os.path.join(root, "--help"))
@@ -924,26 +910,7 @@ def main():
     parser.add_argument("--seam", help="the preload library that injects races and faults")
     args = parser.parse_args()
     program = Program(args.program, args.seam)
-    program.start_wine()
-    passed, failed, skipped = 0, [], 0
-    for function in CASES:
-        if (program.windows and function in LINUX_ONLY) or (
-                not program.windows and function in WINDOWS_ONLY) or (
-                function in USES_SEAM and program.seam is None):
-            skipped += 1
-            print(f"skip    {function.__name__}")
-            continue
-        try:
-            with tempfile.TemporaryDirectory(prefix="snipdir-cli-") as root:
-                os.chmod(root, 0o755)
-                function(root)
-            passed += 1
-            print(f"ok      {function.__name__}")
-        except Exception as error:  # a failed check, or a broken test setup
-            failed.append(function.__name__)
-            print(f"FAILED  {function.__name__}: {error!r}")
-    print(f"{passed} passed, {len(failed)} failed, {skipped} skipped")
-    return 1 if failed else 0
+    return suite.run(program)
 
 
 if __name__ == "__main__":

@@ -1,12 +1,22 @@
 """Runs snipdir (natively, or the Windows build under Wine) and checks that a
 run kept its promise: nothing lost, nothing replaced, everything reported."""
+import atexit
 import os
 import re
+import shutil
 import stat
 import subprocess
 import tempfile
 
 WINE_NOISE = re.compile(rb"^[0-9a-f]{4}:(err|fixme|warn|trace):.*$\n?", re.M)
+
+
+def release_of(program):
+    """The version, release date and contact the build beside `program` was
+    made with."""
+    header = os.path.join(os.path.dirname(program), "generated", "app", "version.h")
+    with open(header) as file:
+        return dict(re.findall(r'#define SNIPDIR_(\w+) "([^"]*)"', file.read()))
 
 
 class Program:
@@ -16,6 +26,24 @@ class Program:
         self.seam = seam and os.path.abspath(seam)
         self.newline = b"\r\n" if self.windows else b"\n"
         self.target_exists = 183 if self.windows else 17
+        self.release = release_of(self.path)
+        self._shared = None
+
+    def shared(self):
+        """A copy of the programs (and the seam) that every user may run:
+        the checkout may sit below a directory others cannot enter."""
+        if self._shared is None:
+            place = tempfile.mkdtemp(prefix="snipdir-programs-")
+            atexit.register(shutil.rmtree, place, True)
+            os.chmod(place, 0o755)
+            directory = os.path.dirname(self.path)
+            for name in os.listdir(directory):
+                if name.startswith("snipdir") and os.access(os.path.join(directory, name), os.X_OK) \
+                        and os.path.isfile(os.path.join(directory, name)):
+                    shutil.copy2(os.path.join(directory, name), place)
+            seam = self.seam and shutil.copy2(self.seam, place)
+            self._shared = (os.path.join(place, os.path.basename(self.path)), seam)
+        return self._shared
 
     def native_path(self, path):
         """The path as the program expects it (bytes or str)."""
@@ -32,15 +60,17 @@ class Program:
     def command(self, *args, user=None, seam=None, tool="snipdir"):
         """The command line and environment that run the program (or its
         companion `tool`) with `args`."""
-        path = self.path
+        path, seam_library = self.path, self.seam
+        if user is not None and not self.windows:
+            path, seam_library = self.shared()
         if tool != "snipdir":
-            directory, name = os.path.split(self.path)
+            directory, name = os.path.split(path)
             path = os.path.join(directory, name.replace("snipdir", tool, 1))
         command = [path, *args]
         env = dict(os.environ, WINEDEBUG="-all")
         if seam is not None:
             # Set for the program alone, not for setpriv before it.
-            command = ["env", f"LD_PRELOAD={self.seam}", f"SNIPDIR_SEAM={seam}",
+            command = ["env", f"LD_PRELOAD={seam_library}", f"SNIPDIR_SEAM={seam}",
                        "ASAN_OPTIONS=verify_asan_link_order=0", *command]
         if self.windows:
             command = ["wine", *command]
@@ -276,3 +306,47 @@ def check_run(before, after, out, limit, newline, extra=(), complete=True):
         same = folded[upcase(new)]
         assert same == [new], f"{old!r} became {new!r}, the same as {same} ignoring case"
     return renamed, failed
+
+
+class Suite:
+    """Cases that each run in a fresh temporary directory, some only where
+    their program or tools allow."""
+
+    def __init__(self):
+        self.cases = []
+        self.linux_only, self.windows_only, self.uses_seam = set(), set(), set()
+
+    def case(self, function):
+        self.cases.append(function)
+        return function
+
+    def tagged(self, group):
+        """A decorator that puts a case in `group`."""
+        def tag(function):
+            group.add(function)
+            return function
+        return tag
+
+    def run(self, program):
+        """Runs every case that applies to `program`; returns the exit
+        status."""
+        program.start_wine()
+        passed, failed, skipped = 0, [], 0
+        for function in self.cases:
+            if (program.windows and function in self.linux_only) or (
+                    not program.windows and function in self.windows_only) or (
+                    function in self.uses_seam and program.seam is None):
+                skipped += 1
+                print(f"skip    {function.__name__}")
+                continue
+            try:
+                with tempfile.TemporaryDirectory(prefix="snipdir-cli-") as root:
+                    os.chmod(root, 0o755)
+                    function(root)
+                passed += 1
+                print(f"ok      {function.__name__}")
+            except Exception as error:  # a failed check, or a broken test setup
+                failed.append(function.__name__)
+                print(f"FAILED  {function.__name__}: {error!r}")
+        print(f"{passed} passed, {len(failed)} failed, {skipped} skipped")
+        return 1 if failed else 0

@@ -10,11 +10,25 @@
 //            rename
 //   nomem    every allocation of 4 KiB or more fails (std::bad_alloc), as
 //            when memory has run out before the program could set up
+//   swap     before the first rename, another user (nobody, 65534) moves
+//            the directory SNIPDIR_SWAP away and puts a symbolic link to
+//            SNIPDIR_SWAP_TO in its place
+//   killplace  the program is killed (SIGKILL) just before it renames an
+//            entry onto the placeholder that holds the new name
+//   killlink   the program is killed just after it linked a new name,
+//            before the old one goes
+//   neighbour  right after the program made its first placeholder, another
+//            program saves something under that name: a file written into
+//            a placeholder file, a file into a placeholder directory
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,9 +47,41 @@ Function Real(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+// Another user swaps a directory of the tree for a link, once.
+void Swap() {
+  static bool done = false;
+  const char* directory = getenv("SNIPDIR_SWAP");
+  const char* target = getenv("SNIPDIR_SWAP_TO");
+  if (done || directory == nullptr || target == nullptr) return;
+  done = true;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+    const std::string moved = std::string(directory) + ".moved";
+    _exit(rename(directory, moved.c_str()) == 0 && symlink(target, directory) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || status != 0) abort();
+}
+
+// Another program saves something under the name `name` in `directory`,
+// the first time only.
+void Neighbour(int directory, const char* name, bool isDirectory) {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const int saved = errno;
+  const std::string path = isDirectory ? std::string(name) + "/saved" : std::string(name);
+  const int fd = openat(directory, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || write(fd, "neighbour", 9) != 9) abort();
+  close(fd);
+  errno = saved;
+}
+
 // Runs before a rename call reaches the file system.
 void BeforeRename(int oldDirectory, const char* oldName, int newDirectory,
                   const char* newName) {
+  if (Mode("swap")) Swap();
   static std::string lastOldName;
   const bool firstTry = lastOldName != oldName;
   lastOldName = oldName;
@@ -92,6 +138,52 @@ extern "C" int renameat(int oldDirectory, const char* oldName, int newDirectory,
                         const char* newName) {
   using Function = int (*)(int, const char*, int, const char*);
   static const Function real = Real<Function>("renameat");
+  if (Mode("killplace")) raise(SIGKILL);
   BeforeRename(oldDirectory, oldName, newDirectory, newName);
   return real(oldDirectory, oldName, newDirectory, newName);
+}
+
+extern "C" int unlinkat(int directory, const char* name, int flags) {
+  using Function = int (*)(int, const char*, int);
+  static const Function real = Real<Function>("unlinkat");
+  if (Mode("killlink") && flags == 0) raise(SIGKILL);
+  return real(directory, name, flags);
+}
+
+namespace {
+
+int OpenAt(const char* which, int directory, const char* name, int flags, mode_t mode) {
+  using Function = int (*)(int, const char*, int, ...);
+  const Function real = Real<Function>(which);
+  const int fd = real(directory, name, flags, mode);
+  if (fd >= 0 && (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && Mode("neighbour")) {
+    Neighbour(directory, name, false);
+  }
+  return fd;
+}
+
+}  // namespace
+
+extern "C" int openat(int directory, const char* name, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(arguments, mode_t) : 0;
+  va_end(arguments);
+  return OpenAt("openat", directory, name, flags, mode);
+}
+
+extern "C" int openat64(int directory, const char* name, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(arguments, mode_t) : 0;
+  va_end(arguments);
+  return OpenAt("openat64", directory, name, flags, mode);
+}
+
+extern "C" int mkdirat(int directory, const char* name, mode_t mode) {
+  using Function = int (*)(int, const char*, mode_t);
+  static const Function real = Real<Function>("mkdirat");
+  const int result = real(directory, name, mode);
+  if (result == 0 && Mode("neighbour")) Neighbour(directory, name, true);
+  return result;
 }

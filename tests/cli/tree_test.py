@@ -1,0 +1,342 @@
+#!/usr/bin/env python3
+"""snipdir-fit and snipdir-undo on trees built to turn a walk against its
+user: directories swapped for links, crafted reports, bind mounts, trees
+thousands of levels deep, directories that cannot be read, kills and
+neighbours between two steps of a rename, and command lines and reports
+that are wrong.
+
+    tree_test.py path/to/snipdir [--seam path/to/libsnipdir_seam.so]
+    tree_test.py path/to/snipdir.exe            (the Windows program, under Wine)
+"""
+import argparse
+import os
+import signal
+import subprocess
+import sys
+
+from harness import Program, Suite
+
+suite = Suite()
+case = suite.case
+linux_only = suite.tagged(suite.linux_only)
+uses_seam = suite.tagged(suite.uses_seam)
+program = None  # the Program under test
+NOBODY = 65534
+FILE = "a file whose name is long enough to be cut.txt"
+
+
+def run(*args, **options):
+    out, err, status = program.run(*args, **options)
+    return out.decode("utf-8", "surrogateescape"), err.decode("utf-8", "surrogateescape"), status
+
+
+def fit(*args, **options):
+    return run(*args, tool="snipdir-fit", **options)
+
+
+def expect(actual, expected, what):
+    assert actual == expected, f"{what}: expected {expected!r}, got {actual!r}"
+
+
+def make(directory, names, content=b"content"):
+    os.makedirs(directory, exist_ok=True)
+    for name in names:
+        with open(os.path.join(directory, name), "wb") as file:
+            file.write(content)
+
+
+def read(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
+def limited(limits, *args, tool="snipdir", **options):
+    """Runs the program under the shell's `ulimit` settings `limits`."""
+    command, env = program.command(*args, tool=tool)
+    return subprocess.run(["bash", "-c", f'ulimit {limits} && exec "$@"', "bash", *command],
+                          env=env, capture_output=True, timeout=600, **options)
+
+
+def sanitized():
+    return b"AddressSanitizer" in read(program.path)
+
+
+def line_end(text):
+    return text.replace("\r\n", "\n")
+
+
+# --- Never outside the tree --------------------------------------------------
+
+@case
+@linux_only
+@uses_seam
+def a_directory_swapped_for_a_link_is_never_entered(root):
+    # Another user owns one directory of the tree and, once the fit has
+    # begun, swaps its subdirectory for a link to a private directory that
+    # holds a file of the same name.
+    tree = os.path.join(root, "tree")
+    owned = os.path.join(tree, "a directory another user owns")
+    sub = os.path.join(owned, "a subdirectory with a long name")
+    make(sub, [FILE], b"in the tree")
+    os.chown(owned, NOBODY, NOBODY)
+    make(tree, ["0 a file renamed first, before the swap, with a long name to cut.txt"])
+    private = os.path.join(root, "private")
+    make(private, [FILE], b"private")
+    os.chmod(private, 0o700)
+    os.environ.update(SNIPDIR_SWAP=sub, SNIPDIR_SWAP_TO=private)
+    try:
+        out, err, status = fit("--as", "/x", tree, "60", seam="swap")
+    finally:
+        del os.environ["SNIPDIR_SWAP"], os.environ["SNIPDIR_SWAP_TO"]
+    expect((os.listdir(private), read(os.path.join(private, FILE))), ([FILE], b"private"),
+           "the private directory")
+    kept = [os.path.join(where, FILE) for where, _, files in os.walk(tree) if FILE in files]
+    expect([read(path) for path in kept], [b"in the tree"], "the file in the moved directory")
+    refused = f'ERROR: "a directory another user owns/a subdirectory with a long name/{FILE}": ' \
+              'MoveFile() failed (40).'
+    assert refused in out.splitlines(), out
+    expect(status, 1, "status")
+
+
+@case
+@linux_only
+def an_undo_report_never_reaches_through_a_link(root):
+    tree = os.path.join(root, "tree")
+    private = os.path.join(root, "private")
+    make(private, ["y"], b"private")
+    os.mkdir(tree)
+    os.symlink(private, os.path.join(tree, "link"))
+    out = run(tree, "-", tool="snipdir-undo", stdin=b'"link/x" => "link/y"\n')
+    expect(out, ('ERROR: "link/y": MoveFile() failed (40).\n', "", 0), "undo")
+    expect(os.listdir(private), ["y"], "the private directory")
+
+
+@case
+@linux_only
+def mount_points_are_entries_never_entered(root):
+    tree = os.path.join(root, "tree")
+    outside = os.path.join(root, "outside")
+    make(outside, [FILE], b"outside")
+    bound = os.path.join(tree, "a directory bound from outside the tree")
+    itself = os.path.join(tree, "the tree bound into itself")
+    make(tree, [FILE])
+    os.mkdir(bound)
+    os.mkdir(itself)
+    mounted = []
+    try:
+        for source, target in ((outside, bound), (tree, itself)):
+            done = subprocess.run(["mount", "--bind", source, target], capture_output=True)
+            if done.returncode != 0:
+                print(f"        (no bind mounts here: {done.stderr.decode().strip()})")
+                return
+            mounted.append(target)
+        out, err, status = fit("--as", "/x", tree, "30")
+        paths = [line.split('"')[1] for line in out.splitlines()]
+        expect(len(paths), len(set(paths)), "an entry named twice")
+        assert not [path for path in paths if "/" in path], out
+        expect(read(os.path.join(outside, FILE)), b"outside", "outside the tree")
+        # A mount point on the way of a report's line is refused too.
+        out = run(tree, "-", tool="snipdir-undo",
+                  stdin=f'"{os.path.basename(bound)}/x" => "{os.path.basename(bound)}/{FILE}"\n'
+                  .encode())
+        expect(out[0], f'ERROR: "{os.path.basename(bound)}/{FILE}": MoveFile() failed (18).\n',
+               "undo through a mount point")
+    finally:
+        for target in reversed(mounted):
+            subprocess.run(["umount", "-l", target], check=False)
+
+
+# --- Any depth ----------------------------------------------------------------
+
+@case
+@linux_only
+def any_depth_with_a_few_descriptors(root):
+    # 5,000 levels, 30,000 characters of path, 64 descriptors: a name cut
+    # at the bottom, and undone.
+    depth, level = 5000, "level"
+    tree = os.path.join(root, "tree")
+    start = os.open(".", os.O_RDONLY)
+    try:
+        os.mkdir(tree)
+        os.chdir(tree)
+        for _ in range(depth):
+            os.mkdir(level)
+            os.chdir(level)
+        make(".", ["f" * 196 + ".txt"])
+        os.fchdir(start)
+        budget = str(2 + depth * (len(level) + 1) + 1 + 100)
+        args = ["--as", "/x", tree, budget]
+        preview = limited("-n 64", "--preview", *args, tool="snipdir-fit")
+        done = limited("-n 64", *args, tool="snipdir-fit")
+        expect((done.stdout, done.stderr, done.returncode),
+               (preview.stdout, preview.stderr, preview.returncode), "preview and run")
+        deep = "/".join([level] * depth)
+        expect(done.stdout.decode(), f'"{deep}/{"f" * 196}.txt" => "{deep}/{"f" * 96}.txt"\n',
+               "the report")
+        expect(done.returncode, 0, "status")
+        undone = limited("-n 64", tree, "-", tool="snipdir-undo", input=done.stdout)
+        expect((undone.returncode, undone.stderr), (0, b""), "undo")
+        assert b"ERROR" not in undone.stdout, undone.stdout[:200]
+    finally:
+        os.fchdir(start)
+        os.close(start)
+        subprocess.run(["rm", "-rf", tree], check=True)
+
+
+# --- What it cannot see, it says ------------------------------------------------
+
+@case
+@linux_only
+def what_cannot_be_seen_is_said(root):
+    # As nobody: a directory nobody may open, and one that may be read but
+    # not searched, so that its subdirectory cannot be reached.
+    tree = os.path.join(root, "tree")
+    locked = os.path.join(tree, "a locked directory")
+    readable = os.path.join(tree, "a directory that may be read, not searched")
+    make(os.path.join(locked, "inside"), [FILE])
+    make(os.path.join(readable, "a subdirectory"), [FILE])
+    subprocess.run(["chown", "-R", f"{NOBODY}:{NOBODY}", tree], check=True)
+    os.chmod(locked, 0)
+    os.chmod(readable, 0o444)
+    args = ["--as", "/x", tree, "60"]
+    preview = fit("--preview", *args, user=NOBODY)
+    out = fit(*args, user=NOBODY)
+    expect(preview, out, "preview and run")
+    expect(out, ('ERROR: "a directory that may be read, not searched/a subdirectory": '
+                 'FindFirstFile() failed (13).\n'
+                 'ERROR: "a locked directory": FindFirstFile() failed (13).\n', "", 1),
+           "the run")
+
+
+# --- Between the two steps of a rename onto a placeholder ------------------------
+
+@case
+@linux_only
+@uses_seam
+def a_kill_between_two_steps_leaves_the_entry_whole(root):
+    for modes in ("einval,nolink,killplace", "einval,killlink"):
+        for name in os.listdir(root):
+            os.unlink(os.path.join(root, name))
+        make(root, ["abcdefghijklmnop.txt"], b"whole")
+        out, err, status = program.run(root, seam=modes)
+        expect((out, status), (b"", -signal.SIGKILL), f"{modes}: killed before its line")
+        old, new = (os.path.join(root, name) for name in ("abcdefghijklmnop.txt", "abcdefgh.txt"))
+        expect(read(old), b"whole", f"{modes}: the entry under its old name")
+        if "killplace" in modes:
+            expect(read(new), b"", "an empty placeholder under the new name")
+        else:
+            expect(os.stat(new).st_ino, os.stat(old).st_ino, "a second name of the entry")
+
+
+@case
+@linux_only
+@uses_seam
+def a_neighbours_save_under_the_new_name_is_kept(root):
+    for is_directory, old, new, taken in ((False, "abcdefghijklmnop.txt", "abcdefg0.txt",
+                                           "abcdefgh.txt"),
+                                          (True, "abcdefghijklmnop", "abcdefghijk0",
+                                           "abcdefghijkl/saved")):
+        for name in os.listdir(root):
+            subprocess.run(["rm", "-rf", os.path.join(root, name)], check=True)
+        if is_directory:
+            make(os.path.join(root, old), ["inside"], b"moved")
+        else:
+            make(root, [old], b"moved")
+        out = run(root, seam="einval,nolink,neighbour")
+        expect(out, (f'"{old}" => "{new}"\n', "", 0), "the next name is taken")
+        expect(read(os.path.join(root, taken)), b"neighbour", "what the neighbour saved")
+        expect(read(os.path.join(root, new, "inside") if is_directory else
+                    os.path.join(root, new)), b"moved", "the entry")
+
+
+# --- Paths as the place they are going takes them --------------------------------
+
+@case
+def paths_are_measured_as_the_destination_takes_them(root):
+    tree = os.path.join(root, "tree")
+    make(tree, ["a" * 20 + ".txt"])  # 24 units
+    for place, base in (("D:\\", 2), ("D:", 2), ("\\\\?\\D:\\", 2), ("D:\\x\\..\\", 2),
+                        ("C:\\Data\\", 7), ("C:\\Data", 7), ("\\\\?\\UNC\\server\\share\\", 14),
+                        ("/srv/share/", 10), ("/srv//share/.", 10)):
+        budget = base + 1 + 24
+        expect(fit("--as", place, program.native_path(tree), str(budget)), ("", "", 0),
+               f"{place} at {budget}")
+        out, err, status = fit("--preview", "--as", place, program.native_path(tree),
+                               str(budget - 1))
+        expect((out.count(" => "), status), (1, 0), f"{place} at {budget - 1}")
+    # A relative directory is measured where it is.
+    os.mkdir(os.path.join(root, "elsewhere"))
+    budget = len(program.native_path(tree)) + 1 + 24
+    expect(fit(os.path.join("..", "tree"), str(budget), cwd=os.path.join(root, "elsewhere")),
+           ("", "", 0), "../tree")
+
+
+# --- Command lines and reports that are wrong ------------------------------------
+
+@case
+def command_lines_name_what_is_wrong(root):
+    odd = os.path.join(root, "-odd-directory-name")
+    make(odd, [FILE])
+    out, err, status = fit("--as", "/x", "--", "-odd-directory-name", "40", cwd=root)
+    expect((out.count(" => "), status), (1, 0), "after --")
+    out, err, status = fit("--bogus", program.native_path(root), "30")
+    expect((line_end(out), status), ("ERROR: Unknown option --bogus.\n", 1), "unknown option")
+    assert "Usage:" in err, err
+
+
+@case
+@linux_only
+def an_endless_report_is_refused_in_bounded_memory(root):
+    done = limited("-v unlimited" if sanitized() else "-v 400000", root, "/dev/zero",
+                   tool="snipdir-undo")
+    expect((done.stdout, done.returncode), (b"ERROR: Line 1 of the report is too long.\n", 1),
+           "undo of /dev/zero")
+
+
+@case
+@linux_only
+def a_preview_into_a_closed_pipe_says_so_once(root):
+    make(root, [f"a-long-name-number-{i:04}.txt" for i in range(300)])
+    for tool, args in (("snipdir-preview", [root]), ("snipdir-fit", ["--preview", root, "40"])):
+        command, env = program.command(*args, tool=tool)
+        reader, writer = os.pipe()
+        os.close(reader)
+        done = subprocess.run(command, stdout=writer, stderr=subprocess.PIPE, env=env)
+        os.close(writer)
+        notices = done.stderr.decode().splitlines()
+        expect((len(notices), done.returncode), (1, 1), f"{tool}: one notice")
+        assert notices[0].startswith("ERROR: Cannot write the report (32): \""), notices
+
+
+@case
+@linux_only
+def memory_running_out_at_start_up_is_said(root):
+    if sanitized():
+        return  # the sanitizer reserves more address space than any such limit
+    make(root, ["abcdefghijklmnopqrst.txt"])
+    statuses = set()
+    for limit in range(2000, 20000, 40):  # KiB of address space
+        for tool, args in (("snipdir-preview", [root]),
+                           ("snipdir-fit", ["--preview", "--as", "/x", root, "30"])):
+            done = limited(f"-v {limit}", *args, tool=tool)
+            if b"error while loading shared libraries" in done.stderr:
+                continue  # the system could not even start the program
+            assert done.returncode in (0, 1) and b"terminate" not in done.stderr, (limit, done)
+            if done.returncode == 1:
+                expect(done.stdout, b"ERROR: Out of memory.\n", f"{tool} at {limit} KiB")
+            statuses.add(done.returncode)
+    expect(statuses, {0, 1}, "both ends of the range")
+
+
+def main():
+    global program
+    parser = argparse.ArgumentParser()
+    parser.add_argument("program")
+    parser.add_argument("--seam", help="the preload library that injects races and faults")
+    args = parser.parse_args()
+    program = Program(args.program, args.seam)
+    return suite.run(program)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
