@@ -13,6 +13,7 @@ every rename there costs time in proportion to the directory's size.
 """
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -67,11 +68,26 @@ def populate(directory, names, blockers):
         os.close(os.open(os.path.join(directory, name), os.O_CREAT | os.O_WRONLY, 0o644))
 
 
+class Timed(float):
+    """Wall time of a run, with its processor time (user and system) beside."""
+    def __new__(cls, wall, processor):
+        value = super().__new__(cls, wall)
+        value.processor = processor
+        return value
+
+
 def timed(command, output):
     with open(output, "wb") as out:
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         start = time.perf_counter()
         subprocess.run(command, stdout=out, check=True)
-        return time.perf_counter() - start
+        wall = time.perf_counter() - start
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        return Timed(wall, after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
+
+
+def processor(times):
+    return statistics.median(t.processor for t in times)
 
 
 def rename_calls(command, scratch):
@@ -140,9 +156,12 @@ def measure(scratch, label, count, make, runs):
         restore(directory, pairs, original)
     tool_time = statistics.median(tool_times)
     floor_time = statistics.median(floor_times)
-    print(f"| {count:>7,} | {label:<22} | {tool_time:8.3f} s | {count / tool_time:>9,.0f} "
-          f"| {calls:>7,} ({calls / count:.2f}/entry) | {memory / 1024:6.1f} MiB "
-          f"| {floor_time:8.3f} s | {tool_time / floor_time:5.2f}x |", flush=True)
+    tool_cpu, floor_cpu = processor(tool_times), processor(floor_times)
+    print(f"| {count:>9,} | {label:<21} | {tool_time:7.3f} s | {count / tool_time:>9,.0f} "
+          f"| {calls:>9,} ({calls / count:.2f}/entry) | {memory / 1024:6.1f} MiB "
+          f"| {memory * 1024 / count:4.0f} B "
+          f"| {floor_time:7.3f} s | {tool_time / floor_time:5.2f}x "
+          f"| {tool_cpu:7.3f} s | {floor_cpu:7.3f} s | {tool_cpu / floor_cpu:5.2f}x |", flush=True)
     return tool_time
 
 
@@ -281,23 +300,26 @@ def main():
                         help="sizes of the all-colliding case for the Windows build under Wine")
     parser.add_argument("--no-wine", action="store_true", help="skip the Windows build")
     parser.add_argument("--only-fit", action="store_true", help="only the snipdir-fit rows")
+    parser.add_argument("--entries", type=int, nargs="*",
+                        help="only the one-directory rows of these sizes, and no snipdir-fit rows")
     args = parser.parse_args()
     for program in (TOOL, FLOOR):
         if not os.path.exists(program):
             sys.exit(f"{program} is missing: cmake --build --preset native")
     runs = 3 if args.quick else args.runs
     cases = [(label, count // 10 if args.quick else count, make)
-             for label, count, make in CASES]
+             for label, count, make in CASES
+             if args.entries is None or count in args.entries]
 
     print(f"snipdir against the floor, median of {runs} runs, limit 12, in {args.dir}\n")
-    print("| entries | case                   | snipdir    | renames/s | rename calls           "
-          "| peak memory | floor      | ratio |")
-    print("|--------:|------------------------|-----------:|----------:|------------------------"
-          "|------------:|-----------:|------:|")
+    print("| entries | case | snipdir | renames/s | rename calls | peak memory | per entry "
+          "| floor | ratio | snipdir, processor | floor, processor | ratio |")
+    print("|--:|---|--:|--:|---|--:|--:|--:|--:|--:|--:|--:|")
     with tempfile.TemporaryDirectory(prefix="snipdir-bench-", dir=args.dir) as scratch:
         for label, count, make in [] if args.only_fit else cases:
             measure(scratch, label, count, make, runs)
-        measure_fit(scratch, 200 if args.quick else 2_000, 497, runs)
+        if args.entries is None:
+            measure_fit(scratch, 200 if args.quick else 2_000, 497, runs)
         if not args.only_fit and not args.no_wine and os.path.exists(WINDOWS_FLOOR) \
                 and shutil.which("wine"):
             for count in args.wine_entries:

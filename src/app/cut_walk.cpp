@@ -1,12 +1,11 @@
 #include "app/cut_walk.h"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "app/command_line.h"
 #include "naming/candidates.h"
+#include "naming/name_set.h"
 #include "naming/shorten.h"
 #include "naming/windows_names.h"
 
@@ -35,19 +34,28 @@ class CutWalk : private WalkBase {
       output_.Line(WithNumber(u"ERROR: FindNextFile() failed (", error, u")."));
       return false;
     }
-    taken_.reserve(taken_.size() + overLong_.size());
+    taken_.Reserve(overLong_.size(), overLong_.size() * maxLength_);
     if (preview_) barrier_ = directory_.RenameBarrier();
-    for (const Listed& entry : overLong_) {
+    // The first candidate of each entry is made while the entry before is
+    // worked on, and its place in the table of taken names is fetched
+    // right after that entry's rename: the system's work on a rename
+    // leaves little of this program's memory in the cache.
+    const size_t count = overLong_.size();
+    if (count > 0) Prepare(0);
+    for (size_t i = 0; i < count; ++i) {
       if (!GoingOn()) break;
-      Shorten(ListedName(entry), entry.isDirectory);
+      next_ = i + 1 < count ? &ahead_[(i + 1) % 2] : nullptr;
+      if (next_ != nullptr) Prepare(i + 1);
+      Shorten(overLong_[i], ahead_[i % 2]);
     }
     return true;
   }
 
  private:
   struct Listed {
-    size_t offset;  // in names_
-    size_t length;
+    uint64_t key;     // for sorting
+    uint32_t offset;  // in names_
+    uint16_t length;
     bool isDirectory;
   };
 
@@ -55,9 +63,11 @@ class CutWalk : private WalkBase {
     return std::u16string_view(path).substr(nameStart_);
   }
 
-  // Sets the path buffer `path` to the directory's path and `name`.
+  // Sets the path buffer `path` to the directory's path and `name`; the
+  // directory's path is written into a buffer once.
   void SetPath(std::u16string& path, std::u16string_view name) const {
-    path.assign(workPath_, 0, nameStart_);
+    if (path.size() < nameStart_) path.assign(workPath_, 0, nameStart_);
+    path.resize(nameStart_);
     path += name;
   }
 
@@ -74,29 +84,55 @@ class CutWalk : private WalkBase {
     while (directory_.Next(entry)) {
       if (entry.name.size() <= maxLength_) {
         naming::FoldCase(entry.name, folded_);
-        taken_.insert(folded_);
+        taken_.Insert(folded_);
       } else if (!entry.isOutput) {  // the report being written keeps its name
-        overLong_.push_back({names_.size(), entry.name.size(), entry.isDirectory});
+        overLong_.push_back({0, static_cast<uint32_t>(names_.size()),
+                             static_cast<uint16_t>(entry.name.size()), entry.isDirectory});
         names_ += entry.name;
       }
     }
     if (const ErrorCode error = directory_.ListingError()) return error;
     if (traits_.sortListing) {
-      std::sort(overLong_.begin(), overLong_.end(), [this](const Listed& a, const Listed& b) {
-        return naming::ListsBefore(ListedName(a), ListedName(b));
-      });
+      naming::SortAsListed(overLong_.data(), overLong_.data() + overLong_.size(),
+                           [this](const Listed& listed) { return ListedName(listed); });
+      // The names are laid out again in the order they are worked on: read
+      // one after another, they come from the cache.
+      std::u16string sorted;
+      sorted.reserve(names_.size());
+      for (Listed& listed : overLong_) {
+        const std::u16string_view name = ListedName(listed);
+        listed.offset = static_cast<uint32_t>(sorted.size());
+        sorted += name;
+      }
+      names_.swap(sorted);
     }
     return 0;
   }
 
-  void Shorten(std::u16string_view name, bool isDirectory) {
+  // An entry's first candidate, and where it would be in the table of
+  // names taken.
+  struct Prepared {
+    naming::CutResult cut;
+    std::u16string folded;
+    uint64_t hash = 0;
+  };
+  void Prepare(size_t index) {
+    const Listed& entry = overLong_[index];
+    Prepared& prepared = ahead_[index % 2];
+    naming::ShortenName(ListedName(entry), entry.isDirectory, maxLength_, prepared.cut);
+    naming::FoldCase(prepared.cut.newName, prepared.folded);
+    prepared.hash = naming::NameSet::Hash(prepared.folded);
+  }
+
+  void Shorten(const Listed& entry, Prepared& prepared) {
+    const std::u16string_view name = ListedName(entry);
     if (!IsPlainName(name)) {
       // Only an emulation of Windows on another system lists such a name.
       ReportFailure(name, traits_.invalidName);
       return;
     }
     SetPath(oldPath_, name);
-    const naming::CutResult cut = naming::ShortenName(name, isDirectory, maxLength_);
+    const naming::CutResult& cut = prepared.cut;
     SetPath(candidate_, cut.newName);
     line_.reserve(ReportRoom(name, cut.newName));
 
@@ -106,13 +142,14 @@ class CutWalk : private WalkBase {
     // and a directory's differ from the first counter on).
     sequenceKey_.assign(cut.newName);
     sequenceKey_ += static_cast<char16_t>(cut.counterAnchor);
-    const auto known = knownTaken_.find(sequenceKey_);
+    const size_t known = knownTaken_.Find(sequenceKey_);
     // A stop is seen between two candidates too; the entry is then left as
     // it is, with no line.
     bool stopped = false;
+    const uint64_t start = known == naming::NameSet::kAbsent ? 0 : knownSteps_[known];
+    first_ = start == 0 ? &prepared : nullptr;
     const naming::Found found = naming::SearchCandidates(
-        &candidate_[nameStart_], cut.counterAnchor,
-        known == knownTaken_.end() ? 0 : known->second, traits_.targetExists, [&] {
+        &candidate_[nameStart_], cut.counterAnchor, start, traits_.targetExists, [&] {
           stopped = system_.Interrupted();
           return stopped ? ErrorCode{0} : Attempt();
         });
@@ -125,12 +162,13 @@ class CutWalk : private WalkBase {
     }
     // What takes memory comes after the report, which a rename must have.
     const uint64_t knownNow = error == 0 ? found.step + 1 : found.step;
-    if (known != knownTaken_.end()) {
-      known->second = knownNow;
+    if (known != naming::NameSet::kAbsent) {
+      knownSteps_[known] = knownNow;
     } else if (knownNow > 1) {
       // A sequence whose first candidate was free is not worth remembering
       // until a second entry meets it.
-      knownTaken_.emplace(sequenceKey_, knownNow);
+      knownTaken_.Insert(sequenceKey_);
+      knownSteps_.push_back(knownNow);
     }
   }
 
@@ -144,11 +182,16 @@ class CutWalk : private WalkBase {
     // Taken here before the rename, so that nothing is left to remember
     // (and no memory to find) once it happened; given back if the rename
     // fails for another reason than the name being taken.
-    naming::FoldCase(name, folded_);
-    const auto [chosen, free] = taken_.insert(folded_);
+    // The first candidate was folded when it was prepared.
+    const bool first = first_ != nullptr;
+    if (!first) naming::FoldCase(name, folded_);
+    const bool free = first ? taken_.Insert(first_->folded, first_->hash).second
+                            : taken_.Insert(folded_).second;
+    first_ = nullptr;
     if (!free) return traits_.targetExists;
     const ErrorCode error = Move();
-    if (error != 0 && error != traits_.targetExists) taken_.erase(chosen);
+    if (next_ != nullptr) taken_.Prefetch(next_->hash);
+    if (error != 0 && error != traits_.targetExists) taken_.EraseLast();
     return error;
   }
 
@@ -171,16 +214,20 @@ class CutWalk : private WalkBase {
   const bool preview_;
   ErrorCode barrier_ = 0;  // what every rename of a preview would meet
   std::u16string names_;   // the over-long names, end to end
-  std::vector<Listed> overLong_;
+  std::vector<Listed> overLong_;  // in the order they are worked on
+  Prepared ahead_[2];                // the entry in hand's, and the next one's
+  const Prepared* next_ = nullptr;
+  const Prepared* first_ = nullptr;  // while the candidate is an entry's first
   std::u16string oldPath_;
   std::u16string candidate_;
   // The folded forms (naming::FoldCase) of the listed names, of the new
   // names chosen, and of names a rename found taken.
-  std::unordered_set<std::u16string> taken_;
+  naming::NameSet taken_;
   std::u16string folded_;
   // For each candidate sequence met in this run (its first candidate and
   // anchor): how many of its steps are known to be taken.
-  std::unordered_map<std::u16string, uint64_t> knownTaken_;
+  naming::NameSet knownTaken_;
+  std::vector<uint64_t> knownSteps_;
   std::u16string sequenceKey_;
 };
 

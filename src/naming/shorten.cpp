@@ -30,6 +30,13 @@ size_t ExtensionLength(std::u16string_view name, bool isDirectory) {
 
 CutResult ShortenName(std::u16string_view name, bool isDirectory,
                       uint32_t maxLength) {
+  CutResult result;
+  ShortenName(name, isDirectory, maxLength, result);
+  return result;
+}
+
+void ShortenName(std::u16string_view name, bool isDirectory, uint32_t maxLength,
+                 CutResult& result) {
   constexpr size_t kMaxKeptExtension = 4;  // the dot and three characters
   const size_t extensionLength = ExtensionLength(name, isDirectory);
   const std::u16string_view extension = name.substr(name.size() - extensionLength);
@@ -40,9 +47,7 @@ CutResult ShortenName(std::u16string_view name, bool isDirectory,
   const size_t kept = WholeUnits(extension, wanted);
   const size_t stem = WholeUnits(name, maxLength - wanted);
 
-  CutResult result;
-  result.newName.reserve(maxLength);
-  result.newName.append(name.substr(0, stem));
+  result.newName.assign(name.substr(0, stem));
   result.newName.append(extension.substr(0, kept));
   result.counterAnchor = static_cast<uint32_t>(stem);
 
@@ -63,7 +68,6 @@ CutResult ShortenName(std::u16string_view name, bool isDirectory,
   if (dot != std::u16string::npos && dot < stem && IsReservedName(result.newName)) {
     result.newName[dot - 1] = u'_';
   }
-  return result;
 }
 
 bool ApplyCounter(char16_t* candidate, uint32_t counterAnchor,

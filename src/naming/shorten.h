@@ -30,6 +30,9 @@ struct CutResult {
 // the unit before that dot becomes "_".
 CutResult ShortenName(std::u16string_view name, bool isDirectory,
                       uint32_t maxLength);
+// The same into `result`, whose buffer is used again.
+void ShortenName(std::u16string_view name, bool isDirectory, uint32_t maxLength,
+                 CutResult& result);
 
 // Writes `counter` in uppercase hexadecimal (no leading zeros) over the code
 // units of `candidate` just before `counterAnchor`. When the digits would

@@ -91,3 +91,15 @@ bool ListsBefore(std::u16string_view a, std::u16string_view b) {
 }
 
 }  // namespace naming
+
+namespace naming {
+
+uint64_t ListingKey(std::u16string_view name, size_t first) {
+  uint64_t key = 0;
+  for (size_t i = first; i < first + 4; ++i) {
+    key = key << 16 | (i < name.size() ? UpcaseUnit(name[i]) : 0);
+  }
+  return key;
+}
+
+}  // namespace naming

@@ -39,7 +39,14 @@ class PosixDirectory final : public Directory {
   }
 
   bool Next(Entry& entry) override {
-    if (next_ >= entries_.size()) return false;
+    if (next_ >= entries_.size()) {
+      // Read to its end: the listing is not needed any more.
+      names_ = std::string();
+      entries_ = std::vector<Listed>();
+      next_ = 0;
+      read_ = true;
+      return false;
+    }
     const Listed& listed = entries_[next_++];
     DecodeName(std::string_view(names_).substr(listed.offset, listed.length), name_);
     entry.name = name_;
@@ -48,9 +55,7 @@ class PosixDirectory final : public Directory {
     return true;
   }
 
-  ErrorCode ListingError() const override {
-    return next_ >= entries_.size() ? listingError_ : 0;
-  }
+  ErrorCode ListingError() const override { return read_ ? listingError_ : 0; }
 
   ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
                    size_t nameStart) override {
@@ -90,6 +95,7 @@ class PosixDirectory final : public Directory {
   std::string names_;  // every name of the listing, end to end
   std::vector<Listed> entries_;
   size_t next_ = 0;
+  bool read_ = false;  // to its end
   std::u16string name_;
   std::string oldName_;
   std::string newName_;
