@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <limits>
-#include <unordered_set>
 
 #include "naming/candidates.h"
-#include "naming/shorten.h"
+#include "naming/name_set.h"
+#include "naming/whole_cut.h"
 #include "naming/windows_names.h"
 
 namespace fit {
@@ -88,25 +88,29 @@ class RangeMin {
 
 class Planner {
  public:
-  Planner(const std::vector<Node>& nodes, const Limits& limits)
-      : nodes_(nodes), limits_(limits), count_(static_cast<uint32_t>(nodes.size())) {}
+  Planner(const std::vector<Node>& nodes, const Limits& limits,
+          const std::function<bool()>& stopped)
+      : nodes_(nodes), limits_(limits), stopped_(stopped),
+        count_(static_cast<uint32_t>(nodes.size())) {}
 
   Plan Run() {
     Plan plan;
     plan.newNames.resize(count_);
     plan.noFreeName.resize(count_);
     if (count_ == 0) return plan;
-    Order();
-    Levels(plan);
-    Cut();
-    GiveBack();
-    Name(plan);
+    const bool done = Order() && Bounds() && Levels(plan) && Cut() && GiveBack() && Name(plan);
+    if (!done) {
+      Plan stopped;
+      stopped.stopped = true;
+      return stopped;
+    }
     // Every entry before its directory: the tree's order backwards, each
     // directory's entries taken in their order.
     for (uint32_t i = count_; i-- > 0;) {
       const uint32_t node = mirrored_[i];
       if (!plan.newNames[node].empty()) plan.renameOrder.push_back(node);
     }
+    Tightest(plan);
     return plan;
   }
 
@@ -114,31 +118,39 @@ class Planner {
   uint32_t Length(uint32_t node) const {
     return static_cast<uint32_t>(nodes_[node].name.size());
   }
-  bool Cuttable(uint32_t node) const {
-    return Length(node) > limits_.floor && !nodes_[node].keep;
-  }
+  bool Cuttable(uint32_t node) const { return low_[node] < Length(node); }
   int64_t BudgetOf(uint32_t node) const {
     return nodes_[node].isDirectory ? limits_.budget.directory : limits_.budget.file;
   }
   uint32_t ParentSlot(uint32_t node) const {
     return nodes_[node].parent == kNoParent ? count_ : nodes_[node].parent;
   }
+  // Asked every few thousand steps of a loop over the tree.
+  bool GoOn(uint32_t step) const { return (step & 0xFFF) != 0 || !stopped_ || !stopped_(); }
 
   // Each directory's entries in the order NTFS keeps names, and the tree in
   // that order, top first (and mirrored, for the order of renames).
-  void Order() {
+  bool Order() {
     firstChild_.assign(count_ + 2, 0);
     for (uint32_t node = 0; node < count_; ++node) ++firstChild_[ParentSlot(node) + 1];
     for (uint32_t slot = 0; slot <= count_; ++slot) firstChild_[slot + 1] += firstChild_[slot];
-    children_.resize(count_);
+    struct Child {
+      uint64_t key;
+      uint32_t node;
+    };
+    std::vector<Child> children(count_);
     std::vector<uint32_t> next(firstChild_.begin(), firstChild_.end() - 1);
-    for (uint32_t node = 0; node < count_; ++node) children_[next[ParentSlot(node)]++] = node;
+    for (uint32_t node = 0; node < count_; ++node) children[next[ParentSlot(node)]++].node = node;
+    next = std::vector<uint32_t>();
+    const auto nameOf = [this](const Child& child) { return nodes_[child.node].name; };
     for (uint32_t slot = 0; slot <= count_; ++slot) {
-      std::sort(children_.begin() + firstChild_[slot], children_.begin() + firstChild_[slot + 1],
-                [this](uint32_t a, uint32_t b) {
-                  return naming::ListsBefore(nodes_[a].name, nodes_[b].name);
-                });
+      naming::SortAsListed(children.data() + firstChild_[slot],
+                           children.data() + firstChild_[slot + 1], nameOf);
+      if (!GoOn(slot)) return false;
     }
+    children_.resize(count_);
+    for (uint32_t i = 0; i < count_; ++i) children_[i] = children[i].node;
+    children = std::vector<Child>();
     order_ = Walk(false);
     mirrored_ = Walk(true);
     position_.resize(count_);
@@ -150,6 +162,7 @@ class Planner {
       const uint32_t end = firstChild_[node + 1];
       last_[node] = end > firstChild_[node] ? last_[children_[end - 1]] : i;
     }
+    return true;
   }
 
   // The nodes top first, each before its entries; with `mirrored`, each
@@ -173,20 +186,57 @@ class Planner {
     return order;
   }
 
+  // How short each name may become: the shortest whole cut from the floor
+  // on, for names on a path that is over budget (the others stay as they
+  // are); the name's own length where it is not cut.
+  bool Bounds() {
+    std::vector<int64_t> pathLength(count_);
+    std::vector<bool> over(count_);
+    for (uint32_t i = 0; i < count_; ++i) {
+      const uint32_t node = order_[i], parent = nodes_[node].parent;
+      pathLength[node] =
+          (parent == kNoParent ? limits_.baseLength : pathLength[parent]) + 1 + Length(node);
+      over[node] = pathLength[node] > BudgetOf(node);
+    }
+    for (uint32_t i = count_; i-- > 0;) {
+      const uint32_t node = order_[i], parent = nodes_[node].parent;
+      if (over[node] && parent != kNoParent) over[parent] = true;
+    }
+    low_.resize(count_);
+    std::vector<uint32_t> lengths;
+    for (uint32_t node = 0; node < count_; ++node) {
+      low_[node] = Length(node);
+      if (!over[node] || nodes_[node].keep || Length(node) <= limits_.floor) continue;
+      naming::WholeCutLengths(nodes_[node].name, nodes_[node].isDirectory, limits_.floor, lengths);
+      if (!lengths.empty()) low_[node] = lengths.front();
+      if (!GoOn(node)) return false;
+    }
+    return true;
+  }
+
   // For each node whose path is over budget, the longest length its names
-  // can keep (names longer are cut to it), or its place among the unfit.
-  void Levels(Plan& plan) {
+  // can keep (names longer are cut to it, none below its shortest cut), or
+  // its place among the unfit.
+  bool Levels(Plan& plan) {
     uint32_t longest = limits_.floor;
     for (uint32_t node = 0; node < count_; ++node) longest = std::max(longest, Length(node));
-    LengthCounts cut(longest);
+    // The names that may be cut on the path in hand, by their own length
+    // and by the shortest they may become: a name at level L counts
+    // min(own, max(shortest, L)).
+    LengthCounts byOwn(longest), byShortest(longest);
     level_.assign(count_, kNone);
     unfit_.assign(count_, false);
     std::vector<uint32_t> path;       // the nodes from the top down to the one in hand
     std::vector<int64_t> fixed;       // base, separators and uncut names, along `path`
     std::vector<int64_t> cuttable;    // how many cuttable names, along `path`
-    for (const uint32_t node : order_) {
+    for (uint32_t step = 0; step < count_; ++step) {
+      if (!GoOn(step)) return false;
+      const uint32_t node = order_[step];
       while (!path.empty() && path.back() != nodes_[node].parent) {
-        if (Cuttable(path.back())) cut.Add(Length(path.back()), -1);
+        if (Cuttable(path.back())) {
+          byOwn.Add(Length(path.back()), -1);
+          byShortest.Add(low_[path.back()], -1);
+        }
         path.pop_back();
         fixed.pop_back();
         cuttable.pop_back();
@@ -197,26 +247,32 @@ class Planner {
       path.push_back(node);
       fixed.push_back(fixedBefore + 1 + (cuttableHere ? 0 : Length(node)));
       cuttable.push_back(cuttableBefore + (cuttableHere ? 1 : 0));
-      if (cuttableHere) cut.Add(Length(node), +1);
-
-      int64_t upCount, upSum;
-      cut.UpTo(longest, upCount, upSum);
+      if (cuttableHere) {
+        byOwn.Add(Length(node), +1);
+        byShortest.Add(low_[node], +1);
+      }
+      const int64_t names = cuttable.back();
+      const auto total = [&](uint32_t level) {
+        int64_t ownCount, ownSum, shortCount, shortSum, allShort, shortAll;
+        byOwn.UpTo(level, ownCount, ownSum);            // names no longer than the level
+        byShortest.UpTo(level == 0 ? 0 : level - 1, shortCount, shortSum);
+        byShortest.UpTo(longest, allShort, shortAll);   // names that may not reach it
+        const int64_t above = allShort - shortCount, aboveSum = shortAll - shortSum;
+        return fixed.back() + ownSum + aboveSum + int64_t{level} * (names - ownCount - above);
+      };
       const int64_t budget = BudgetOf(node);
-      if (fixed.back() + upSum <= budget) continue;  // fits as it is
-      const int64_t atFloor = fixed.back() + int64_t{limits_.floor} * cuttable.back();
-      if (atFloor > budget) {
-        plan.unfit.push_back({node, static_cast<uint32_t>(atFloor - budget)});
+      if (total(longest) <= budget) continue;  // fits as it is
+      const int64_t atShortest = total(0);
+      if (atShortest > budget) {
+        plan.unfit.push_back({node, static_cast<uint32_t>(atShortest - budget)});
         unfit_[node] = true;
         continue;
       }
-      // The longest level that fits: lengths up to it stay, longer ones
-      // become it.
-      uint32_t low = limits_.floor, high = longest;
+      // The longest level that fits.
+      uint32_t low = 0, high = longest;
       while (low < high) {
         const uint32_t middle = low + (high - low + 1) / 2;
-        cut.UpTo(middle, upCount, upSum);
-        const int64_t total = fixed.back() + upSum + int64_t{middle} * (cuttable.back() - upCount);
-        if (total <= budget) {
+        if (total(middle) <= budget) {
           low = middle;
         } else {
           high = middle - 1;
@@ -224,10 +280,23 @@ class Planner {
       }
       level_[node] = low;
     }
+    return true;
   }
 
-  // Each name is cut to the lowest level of the paths through it.
-  void Cut() {
+  // The lengths a whole cut of `node` can have, its own length last.
+  void LengthsOf(uint32_t node, std::vector<uint32_t>& lengths) const {
+    naming::WholeCutLengths(nodes_[node].name, nodes_[node].isDirectory, limits_.floor, lengths);
+    lengths.push_back(Length(node));
+  }
+  // The longest of `lengths` no longer than `length` (the first when none).
+  static uint32_t AtMost(const std::vector<uint32_t>& lengths, uint32_t length) {
+    const auto after = std::upper_bound(lengths.begin(), lengths.end(), length);
+    return after == lengths.begin() ? lengths.front() : *(after - 1);
+  }
+
+  // Each name is cut to the lowest level of the paths through it, or to
+  // the longest whole cut no longer.
+  bool Cut() {
     std::vector<uint32_t> lowest(level_);
     for (uint32_t i = count_; i-- > 0;) {
       const uint32_t node = order_[i];
@@ -237,21 +306,27 @@ class Planner {
       }
     }
     length_.resize(count_);
+    std::vector<uint32_t> lengths;
     for (uint32_t node = 0; node < count_; ++node) {
-      length_[node] = Cuttable(node) && Length(node) > lowest[node]
-                          ? std::max(lowest[node], limits_.floor)
-                          : Length(node);
+      length_[node] = Length(node);
+      if (!Cuttable(node) || lowest[node] >= Length(node)) continue;
+      LengthsOf(node, lengths);
+      length_[node] = AtMost(lengths, std::max(lowest[node], low_[node]));
+      if (!GoOn(node)) return false;
     }
+    return true;
   }
 
-  // Gives cut names back a unit at a time, top first, for as long as every
-  // path through them still fits: no cut is deeper than needed.
-  void GiveBack() {
+  // Gives cut names back what every path through them leaves to spare, top
+  // first: first one whole cut longer each (the spare units of a level go
+  // to the names met first), then all that is left, so that no cut is
+  // deeper than needed.
+  bool GiveBack() {
     std::vector<uint32_t> given;
     for (const uint32_t node : order_) {
       if (length_[node] < Length(node)) given.push_back(node);
     }
-    if (given.empty()) return;
+    if (given.empty()) return true;
     std::vector<int64_t> pathLength(count_), slack(count_);
     for (uint32_t i = 0; i < count_; ++i) {
       const uint32_t node = order_[i];
@@ -260,60 +335,113 @@ class Planner {
           (parent == kNoParent ? limits_.baseLength : pathLength[parent]) + 1 + length_[node];
       slack[i] = unfit_[node] ? kNoLimit : BudgetOf(node) - pathLength[node];
     }
+    pathLength = std::vector<int64_t>();
     RangeMin slackOf(slack);
-    while (!given.empty()) {
-      std::vector<uint32_t> again;
-      for (const uint32_t node : given) {
+    slack = std::vector<int64_t>();
+    std::vector<uint32_t> lengths;
+    for (const bool all : {false, true}) {
+      for (uint32_t step = 0; step < given.size(); ++step) {
+        if (!GoOn(step)) return false;
+        const uint32_t node = given[step];
         const uint32_t first = position_[node], last = last_[node];
-        if (slackOf.Min(first, last) < 1) continue;
-        slackOf.Add(first, last, -1);
-        if (++length_[node] < Length(node)) again.push_back(node);
+        const int64_t spare = slackOf.Min(first, last);
+        if (spare < 1 || length_[node] == Length(node)) continue;
+        LengthsOf(node, lengths);
+        uint32_t longer = *std::upper_bound(lengths.begin(), lengths.end(), length_[node]);
+        if (all) {
+          longer = AtMost(lengths, static_cast<uint32_t>(
+                                       std::min<int64_t>(Length(node), length_[node] + spare)));
+        }
+        if (longer <= length_[node] || longer - length_[node] > spare) continue;
+        slackOf.Add(first, last, -int64_t{longer - length_[node]});
+        length_[node] = longer;
       }
-      given.swap(again);
     }
+    return true;
   }
 
-  // The name rule at each new length, with the counter where a name is
+  // The whole cut at each new length, with the counter where a name is
   // taken by another entry of the directory, as it was or as it becomes.
-  void Name(Plan& plan) const {
-    std::unordered_set<std::u16string> taken;
-    std::u16string folded, candidate;
+  // Only directories where something is cut are looked at.
+  bool Name(Plan& plan) {
+    naming::NameSet taken, knownTaken;
+    std::vector<uint64_t> knownSteps;
+    std::u16string folded, candidate, key;
     for (uint32_t slot = 0; slot <= count_; ++slot) {
+      if (!GoOn(slot)) return false;
       const uint32_t first = firstChild_[slot], end = firstChild_[slot + 1];
       bool anyCut = false;
       for (uint32_t i = first; i < end && !anyCut; ++i) {
         anyCut = length_[children_[i]] < Length(children_[i]);
       }
       if (!anyCut) continue;
-      taken.clear();
+      taken.Clear();
+      knownTaken.Clear();
+      knownSteps.clear();
       for (uint32_t i = first; i < end; ++i) {
         naming::FoldCase(nodes_[children_[i]].name, folded);
-        taken.insert(folded);
+        taken.Insert(folded);
       }
       for (uint32_t i = first; i < end; ++i) {
         const uint32_t node = children_[i];
         if (length_[node] >= Length(node)) continue;
         const naming::CutResult cut =
-            naming::ShortenName(nodes_[node].name, nodes_[node].isDirectory, length_[node]);
+            naming::WholeCut(nodes_[node].name, nodes_[node].isDirectory, length_[node]);
+        const naming::WholeCandidates candidates(cut);
         candidate = cut.newName;
-        constexpr uint32_t kTaken = 1;
-        const naming::Found found =
-            naming::SearchCandidates(candidate.data(), cut.counterAnchor, 0, kTaken, [&] {
-              if (naming::IsReservedName(candidate)) return kTaken;
-              naming::FoldCase(candidate, folded);
-              return taken.insert(folded).second ? 0u : kTaken;
-            });
-        if (found.answer == 0) {
+        // Candidates known to be taken are skipped, as in snipdir.
+        key = cut.newName;
+        key += static_cast<char16_t>(cut.counterAnchor);
+        const size_t known = knownTaken.Find(key);
+        uint64_t step = known == naming::NameSet::kAbsent ? 0 : knownSteps[known];
+        bool found = false;
+        for (;; ++step) {
+          if (step > 0 && !candidates.Write(candidate.data(), step)) break;
+          if (naming::IsReservedName(candidate)) continue;
+          naming::FoldCase(candidate, folded);
+          if (taken.Insert(folded).second) {
+            found = true;
+            break;
+          }
+        }
+        if (found) {
           plan.newNames[node] = candidate;
         } else {
           plan.noFreeName[node] = true;
         }
+        if (known != naming::NameSet::kAbsent) {
+          knownSteps[known] = step + 1;
+        } else {
+          knownTaken.Insert(key);
+          knownSteps.push_back(step + 1);
+        }
+      }
+    }
+    return true;
+  }
+
+  // The path closest to its budget once every cut is made.
+  void Tightest(Plan& plan) const {
+    std::vector<int64_t> pathLength(count_);
+    int64_t closest = std::numeric_limits<int64_t>::min();
+    for (const uint32_t node : order_) {
+      const uint32_t parent = nodes_[node].parent;
+      const size_t length =
+          plan.newNames[node].empty() ? Length(node) : plan.newNames[node].size();
+      pathLength[node] =
+          (parent == kNoParent ? limits_.baseLength : pathLength[parent]) + 1 + length;
+      if (unfit_[node]) continue;
+      if (pathLength[node] - BudgetOf(node) > closest) {
+        closest = pathLength[node] - BudgetOf(node);
+        plan.tightestLength = static_cast<uint32_t>(pathLength[node]);
+        plan.tightestBudget = static_cast<uint32_t>(BudgetOf(node));
       }
     }
   }
 
   const std::vector<Node>& nodes_;
   const Limits limits_;
+  const std::function<bool()>& stopped_;
   const uint32_t count_;
   std::vector<uint32_t> firstChild_;  // by parent slot (count_ for the top)
   std::vector<uint32_t> children_;    // each directory's entries, in order
@@ -321,6 +449,7 @@ class Planner {
   std::vector<uint32_t> mirrored_;    // the same with each directory's entries reversed
   std::vector<uint32_t> position_;    // of each node in order_
   std::vector<uint32_t> last_;        // the position of the last node of its subtree
+  std::vector<uint32_t> low_;         // the shortest each name may be cut to
   std::vector<uint32_t> level_;       // for an over-budget path that can fit
   std::vector<bool> unfit_;           // a path that cannot fit at all
   std::vector<uint32_t> length_;      // the new length of each name
@@ -328,8 +457,9 @@ class Planner {
 
 }  // namespace
 
-Plan MakePlan(const std::vector<Node>& nodes, const Limits& limits) {
-  return Planner(nodes, limits).Run();
+Plan MakePlan(const std::vector<Node>& nodes, const Limits& limits,
+              const std::function<bool()>& stopped) {
+  return Planner(nodes, limits, stopped).Run();
 }
 
 }  // namespace fit

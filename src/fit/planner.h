@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,7 @@ struct Node {
   uint32_t parent;        // index of its directory's node; kNoParent at the top
   std::u16string_view name;
   bool isDirectory;
-  bool keep = false;      // never cut (the report being written)
+  bool keep = false;      // never cut (see fit/keeps.h); its length still counts
 };
 
 // The longest a full path may be, for a file and for a directory.
@@ -42,9 +43,9 @@ struct Plan {
   // For each node, true when a cut was planned but every candidate name was
   // taken (the name keeps its length then).
   std::vector<bool> noFreeName;
-  // The nodes whose path cannot fit even with every name on it at the
-  // floor, with how many units it would still be over then; in the order
-  // of the tree.
+  // The nodes whose path cannot fit even with every name on it cut as far
+  // as it may be, with how many units it would still be over then; in the
+  // order of the tree.
   struct Unfit {
     uint32_t node;
     uint32_t over;
@@ -53,15 +54,24 @@ struct Plan {
   // The order in which to rename: every entry before its directory, and the
   // rest in the order of the tree (names compared as NTFS orders them).
   std::vector<uint32_t> renameOrder;
+  // The path that comes closest to its budget once the plan is made (of
+  // those that can fit): its length and its budget.
+  uint32_t tightestLength = 0, tightestBudget = 0;
+  // True when the planning was stopped before its end: the plan is empty.
+  bool stopped = false;
 };
 
 // Plans the cuts. `nodes` holds every entry once, in any order. On an
-// over-budget path the longest names are cut first, to
-// a common length where they meet (the first in the order of the tree keep
-// the spare units); a name shared by many paths is cut once for all of
-// them; no cut goes deeper than some path needs; each cut name is the name
-// rule's at its new length, with the counter where that name is taken by
-// the directory's other entries, old or new.
-Plan MakePlan(const std::vector<Node>& nodes, const Limits& limits);
+// over-budget path the longest names are cut first, to a common length
+// where they meet (the first in the order of the tree keep the spare
+// units); a name shared by many paths is cut once for all of them; no cut
+// goes deeper than some path needs. Each cut name is the whole cut of
+// naming/whole_cut.h at its new length: its whole extension and whole
+// characters kept, no shorter than the floor (and the first character and
+// the extension), with the counter where that name is taken by the
+// directory's other entries, old or new. `stopped` is asked now and then;
+// once it answers true, planning ends.
+Plan MakePlan(const std::vector<Node>& nodes, const Limits& limits,
+              const std::function<bool()>& stopped = {});
 
 }  // namespace fit

@@ -1,5 +1,7 @@
 #include "fit/planner.h"
 
+#include "naming/whole_cut.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -73,9 +75,21 @@ TEST(MakePlanTest, CutsTheLongestNamesOfAnOverBudgetPathToWhereTheyMeet) {
       // Names at or under the floor are never cut.
       {"the floor", {Repeat(u'h', 12) + u"/", Repeat(u'h', 12) + u"/" + Repeat(u'i', 30)},
        {0, {30, 30}, 12}, {Repeat(u'h', 12), Repeat(u'i', 16)}},
-      // Two names that cut alike: the counter, in the order NTFS lists them.
+      // Two names that cut alike: the counter, in the order NTFS lists them,
+      // before the whole extension.
       {"collisions", {u"report-for-march.docx", u"report-for-april.docx"}, {0, {13, 13}, 8},
-       {u"report-0.doc", u"report-f.doc"}},
+       {u"report0.docx", u"report-.docx"}},
+      {"the whole extension", {u"TheServiceThatRunsTheWholeShow.java", u"types-of-the-runtime.d.ts"},
+       {0, {17, 17}, 8}, {u"TheServiceT.java", u"types-of-th.d.ts"}},
+      // A cut between two characters, never inside one: here the budget
+      // leaves room for half a flag, so the name is one flag shorter.
+      {"whole characters", {u"\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7\U0001F1EE\U0001F1F9.txt"},
+       {0, {15, 15}, 8}, {u"\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7.txt"}},
+      // The level (9) falls inside the directory's pair, so it is cut to 8
+      // at first; the two units that leaves give it the whole pair back.
+      {"the give-back reaches its fixed point",
+       {u"abcdefgh\U0001F600ijklmnop/", u"abcdefgh\U0001F600ijklmnop/file-name-one.txt"},
+       {0, {21, 21}, 8}, {u"abcdefgh\U0001F600", u"file-.txt"}},
   };
   for (const auto& c : cases) {
     const Tree tree(c.paths);
@@ -98,6 +112,33 @@ TEST(MakePlanTest, APathThatCannotFitIsNamedAndLeftAlone) {
   EXPECT_EQ(plan.unfit[0].over, 8u);
   EXPECT_EQ(After(tree, plan), (std::vector<std::u16string>{
                                    Repeat(u'd', 27), x, Repeat(u'y', 30), Repeat(u'z', 26)}));
+}
+
+TEST(MakePlanTest, KeptNamesCountButAreNeverCut) {
+  // The kept directory's 30 units stay; its file is cut the more. With the
+  // file kept too, the path cannot fit.
+  const std::u16string d = Repeat(u'd', 30), f = Repeat(u'f', 30) + u".txt";
+  Tree tree({d + u"/", d + u"/" + f});
+  tree.nodes[0].keep = true;
+  Plan plan = MakePlan(tree.nodes, {0, {50, 50}, 8});
+  EXPECT_EQ(After(tree, plan), (std::vector<std::u16string>{d, Repeat(u'f', 14) + u".txt"}));
+  tree.nodes[1].keep = true;
+  plan = MakePlan(tree.nodes, {0, {50, 50}, 8});
+  ASSERT_EQ(plan.unfit.size(), 1u);
+  EXPECT_EQ(plan.unfit[0].over, 16u);
+}
+
+TEST(MakePlanTest, AStopEndsThePlanning) {
+  std::vector<std::u16string> paths;
+  for (int i = 0; i < 10000; ++i) paths.push_back(u"a-name-that-cuts-to-one-stem-" + Repeat(u'x', i % 7) +
+                                                 std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+                                                 u"-" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) +
+                                                 std::u16string(i / 260 + 1, u'q'));
+  const Tree tree(paths);
+  int asked = 0;
+  const Plan plan = MakePlan(tree.nodes, {0, {20, 20}, 8}, [&asked] { return ++asked > 1; });
+  EXPECT_TRUE(plan.stopped);
+  EXPECT_TRUE(plan.newNames.empty());
 }
 
 TEST(MakePlanTest, RenamesEveryEntryBeforeItsDirectory) {
@@ -124,11 +165,16 @@ TEST(MakePlanTest, RandomTreesKeepEveryPromise) {
       const uint32_t parent = directories.empty() || random() % 4 == 0
                                   ? kNoParent
                                   : directories[random() % directories.size()];
-      std::u16string name(1 + random() % 40, u'a');
-      for (char16_t& unit : name) unit = u"abcdef.-_ X"[random() % 11];
+      std::u16string name;
+      for (size_t length = 1 + random() % 30; name.size() < length;) {
+        const size_t pick = random() % 14;
+        name += pick == 12 ? u"\U0001F600" : pick == 13 ? u"e\u0301" : std::u16string(1, u"abcdef.-_ XYZ"[pick]);
+      }
       name += static_cast<char16_t>(u'A' + i % 26) + std::u16string(1, static_cast<char16_t>(u'0' + i / 26));
+      const char16_t* endings[] = {u"", u".txt", u".tar.gz", u".java", u".d.ts"};
+      name += endings[random() % 5];
       names.push_back(name);
-      nodes.push_back({parent, {}, random() % 3 == 0});
+      nodes.push_back({parent, {}, random() % 3 == 0, random() % 10 == 0});
     }
     for (size_t i = 0; i < nodes.size(); ++i) nodes[i].name = names[i];
     const Limits limits = {static_cast<uint32_t>(random() % 30),
@@ -161,15 +207,26 @@ TEST(MakePlanTest, RandomTreesKeepEveryPromise) {
     }
     for (uint32_t node = 0; node < nodes.size(); ++node) {
       if (plan.newNames[node].empty()) continue;
+      const std::u16string& name = names[node];
+      const std::u16string& cut = plan.newNames[node];
       ASSERT_TRUE(onOverPath[node]) << "round " << round << ": cut off every over-budget path";
-      ASSERT_GE(plan.newNames[node].size(), used.floor) << "round " << round;
-      ASSERT_LT(plan.newNames[node].size(), names[node].size()) << "round " << round;
-      // One unit more would put a path through it over budget.
+      ASSERT_FALSE(nodes[node].keep) << "round " << round << ": a kept name cut";
+      ASSERT_GE(cut.size(), used.floor) << "round " << round;
+      ASSERT_LT(cut.size(), name.size()) << "round " << round;
+      const size_t extension = naming::WholeExtensionLength(name, nodes[node].isDirectory);
+      ASSERT_EQ(cut.substr(cut.size() - extension), name.substr(name.size() - extension))
+          << "round " << round << ": the extension changed";
+      // The next longer whole cut would put a path through it over budget.
+      std::vector<uint32_t> lengths;
+      naming::WholeCutLengths(name, nodes[node].isDirectory, used.floor, lengths);
+      lengths.push_back(static_cast<uint32_t>(name.size()));
+      const int more = static_cast<int>(*std::upper_bound(lengths.begin(), lengths.end(), cut.size())) -
+                       static_cast<int>(cut.size());
       bool needed = false;
       for (uint32_t below = 0; below < nodes.size() && !needed; ++below) {
         bool inside = false;
         for (uint32_t n = below; n != kNoParent && !inside; n = nodes[n].parent) inside = n == node;
-        needed = inside && !unfit[below] && pathLength(below, true, 1, node) > budgetOf(below);
+        needed = inside && !unfit[below] && pathLength(below, true, more, node) > budgetOf(below);
       }
       ASSERT_TRUE(needed) << "round " << round << ": cut deeper than needed";
     }

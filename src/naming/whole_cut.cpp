@@ -95,6 +95,20 @@ uint32_t WholeCutLength(std::u16string_view name, bool isDirectory, uint32_t len
   return static_cast<uint32_t>(StemKept(stem, extension, length) + extension);
 }
 
+void WholeCutLengths(std::u16string_view name, bool isDirectory, uint32_t floor,
+                     std::vector<uint32_t>& lengths) {
+  lengths.clear();
+  const size_t extension = WholeExtensionLength(name, isDirectory);
+  const std::u16string_view stem = name.substr(0, name.size() - extension);
+  std::vector<bool> points;
+  CutPoints(stem, points);
+  for (size_t kept = 1; kept < stem.size(); ++kept) {
+    if (points[kept] && kept + extension >= floor) {
+      lengths.push_back(static_cast<uint32_t>(kept + extension));
+    }
+  }
+}
+
 CutResult WholeCut(std::u16string_view name, bool isDirectory, uint32_t length) {
   const size_t extension = WholeExtensionLength(name, isDirectory);
   const std::u16string_view stem = name.substr(0, name.size() - extension);

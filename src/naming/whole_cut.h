@@ -39,6 +39,11 @@ CutResult WholeCut(std::u16string_view name, bool isDirectory, uint32_t length);
 // The length WholeCut would give, without making the name.
 uint32_t WholeCutLength(std::u16string_view name, bool isDirectory, uint32_t length);
 
+// Every length a whole cut of `name` can have, from `floor` on and shorter
+// than the name, shortest first: WholeCut to one of them gives exactly it.
+void WholeCutLengths(std::u16string_view name, bool isDirectory, uint32_t floor,
+                     std::vector<uint32_t>& lengths);
+
 // The candidates of a whole cut: the counter written before the kept
 // extension, reaching back to the start of a character (the units it
 // reaches over beyond its digits become "0").
