@@ -35,7 +35,8 @@ constexpr std::u16string_view kFitUsage[] = {
     SNIPDIR_BANNER(u"SNIPDIR-FIT"),
     u"Cuts the fewest names of a tree the least, so that every path fits a length.",
     u"Usage:",
-    u"  snipdir-fit [--preview] [--as PATH] [--floor N] <directory-path> <budget|windows>",
+    u"  snipdir-fit [--preview] [--partial] [--as PATH] [--floor N] [--keep PATTERN]... "
+    u"<directory-path> <budget|windows>",
 };
 
 #undef SNIPDIR_BANNER
@@ -47,9 +48,9 @@ constexpr std::u16string_view kCompanions[] = {
     u"  snipdir <directory-path> [max-length]          cuts the over-long names",
     u"  snipdir-preview <directory-path> [max-length]  prints what snipdir would do; changes nothing",
     u"  snipdir-undo <directory-path> <report-file|->  renames the entries of a report back",
-    u"  snipdir-fit [--preview] [--as PATH] [--floor N] <directory-path> <budget|windows>",
+    u"  snipdir-fit [options] <directory-path> <budget|windows>",
     u"      makes every path of a tree fit: a number of characters, or windows",
-    u"      (files 259, directories 247)",
+    u"      (files 259, directories 247), or changes nothing where some path cannot",
     u"Keep the report to undo a run: snipdir photos 16 > photos.report",
     u"--help (-h, -?) prints this text, --version (-V) the version. See: man snipdir",
 };
@@ -173,16 +174,21 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
       continue;
     }
     const bool hasValue = i + 1 < args.size();
-    if (tool == Tool::kFit && arg == u"--preview") {
-      read.preview = true;
-    } else if (tool == Tool::kFit && (arg == u"--as" || arg == u"--floor")) {
+    if (tool == Tool::kFit && (arg == u"--preview" || arg == u"--partial")) {
+      (arg == u"--preview" ? read.preview : read.partial) = true;
+    } else if (tool == Tool::kFit && (arg == u"--as" || arg == u"--floor" || arg == u"--keep")) {
       if (!hasValue) {
         read.request = Request::kWrong;
         read.wrong = u"ERROR: " + arg + u" needs a value.";
         return read;
       }
-      (arg == u"--as" ? read.hasAs : read.hasFloor) = true;
-      (arg == u"--as" ? read.as : read.floor) = args[++i];
+      const std::u16string& value = args[++i];
+      if (arg == u"--keep") {
+        read.keeps.push_back(value);
+      } else {
+        (arg == u"--as" ? read.hasAs : read.hasFloor) = true;
+        (arg == u"--as" ? read.as : read.floor) = value;
+      }
     } else {
       read.request = Request::kWrong;
       read.wrong = u"ERROR: Unknown option " + arg + u".";
@@ -196,7 +202,19 @@ int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
                    FitCommand& command) {
   if (arguments.operands.size() != 2) return Usage(Tool::kFit, system);
   command.preview = arguments.preview;
+  command.partial = arguments.partial;
   command.hasAs = arguments.hasAs;
+  for (const std::u16string& keep : arguments.keeps) {
+    // A pattern names one entry; only a "/" at its end, for a directory.
+    const size_t slash = keep.find(u'/');
+    if (keep.empty() || keep == u"/" || (slash != std::u16string::npos && slash + 1 != keep.size())) {
+      system.WriteLine(platform::Stream::Out,
+                       u"ERROR: A --keep pattern names one entry (and ends in / for a directory "
+                       u"and all below it): " + keep);
+      return 1;
+    }
+  }
+  command.keeps = arguments.keeps;
   command.as = arguments.as;
   if (arguments.hasFloor) {
     command.floor = ParseCount(arguments.floor, kHighestMaxLength);

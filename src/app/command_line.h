@@ -40,6 +40,8 @@ struct Arguments {
   std::vector<std::u16string> operands;
   // The options of snipdir-fit.
   bool preview = false;
+  bool partial = false;
+  std::vector<std::u16string> keeps;
   bool hasAs = false;
   std::u16string as;
   bool hasFloor = false;
@@ -59,10 +61,12 @@ struct Arguments {
 Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
                         platform::Platform& system);
 
-// The command line of snipdir-fit: [--preview] [--as PATH] [--floor N]
-// <directory> <budget>.
+// The command line of snipdir-fit: [--preview] [--partial] [--as PATH]
+// [--floor N] [--keep PATTERN]... <directory> <budget>.
 struct FitCommand {
   bool preview = false;
+  bool partial = false;  // fits what can fit even where some path cannot
+  std::vector<std::u16string> keeps;
   bool hasAs = false;
   std::u16string as;  // the path the tree will have: its paths are measured there
   uint32_t floor = kDefaultMaxLength;

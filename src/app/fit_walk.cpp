@@ -6,6 +6,8 @@
 
 #include "app/command_line.h"
 #include "app/report_reader.h"
+#include "app/progress.h"
+#include "fit/keeps.h"
 #include "fit/planner.h"
 #include "naming/windows_names.h"
 #include "pathres/measured_path.h"
@@ -23,8 +25,13 @@ class FitWalk : private WalkBase {
       : WalkBase(system, output), directory_(directory), tree_(tree), command_(command) {}
 
   int Run() {
+    Progress progress(system_);
     std::vector<platform::TreeError> unseen;
-    listing_ = &tree_.List(unseen);
+    listing_ = &tree_.List(unseen, [&](size_t listed) {
+      progress.Show(listed, 0);
+      return !system_.Interrupted();
+    });
+    if (system_.Interrupted()) return 1;
     // The directory itself could not be listed: there is no tree to plan.
     for (const platform::TreeError& error : unseen) {
       if (error.node != TreeEntry::kTop) continue;
@@ -33,43 +40,108 @@ class FitWalk : private WalkBase {
                               error.error, u")."));
       return 1;
     }
-    std::vector<fit::Node> nodes;
-    nodes.reserve(listing_->entries.size());
-    for (uint32_t node = 0; node < listing_->entries.size(); ++node) {
-      const TreeEntry& entry = listing_->entries[node];
-      nodes.push_back({entry.parent, listing_->Name(node), entry.isDirectory, entry.isOutput});
-    }
+    const uint64_t entries = listing_->entries.size();
+    std::vector<fit::Node> nodes = Nodes();
     const fit::Plan plan = fit::MakePlan(
-        nodes, {BaseLength(), {command_.fileBudget, command_.directoryBudget}, command_.floor});
+        nodes, {BaseLength(), {command_.fileBudget, command_.directoryBudget}, command_.floor},
+        [&] {
+          progress.Show(entries, 0);
+          return system_.Interrupted();
+        });
     nodes = std::vector<fit::Node>();
+    if (plan.stopped) return 1;
 
-    // What could not be seen comes first: the tree is not known to fit.
+    // What could not be seen, and what cannot fit, comes first. Unless
+    // --partial asks for the rest, a tree that cannot fit whole is left as
+    // it is.
     ReportUnseen(unseen);
-    bool allFit = plan.unfit.empty() && unseen.empty();
-    for (const fit::Plan::Unfit& unfit : plan.unfit) {
-      line_ = u"ERROR: ";
-      AppendQuoted(line_, Path(unfit.node), traits_.namesAreBytes);
-      line_ += u": cannot fit in ";
-      AppendDecimal(line_, listing_->entries[unfit.node].isDirectory ? command_.directoryBudget
-                                                                    : command_.fileBudget);
-      line_ += u" (";
-      AppendDecimal(line_, unfit.over);
-      line_ += u" over).";
-      output_.Line(line_);
-    }
-    for (const uint32_t node : plan.renameOrder) {
+    for (const fit::Plan::Unfit& unfit : plan.unfit) ReportUnfit(unfit);
+    size_t noFreeName = 0;
+    for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) noFreeName += plan.noFreeName[node];
+    const bool whole = plan.unfit.empty() && unseen.empty() && noFreeName == 0;
+    const bool refused = !whole && !command_.partial;
+    uint64_t renamed = 0, failed = 0;
+    for (const uint32_t node : refused ? std::vector<uint32_t>() : plan.renameOrder) {
       if (!GoingOn()) break;
-      allFit = Rename(node, plan.newNames[node]) && allFit;
+      (Rename(node, plan.newNames[node]) ? renamed : failed) += 1;
+      progress.Show(entries, renamed);
     }
     for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) {
-      if (!plan.noFreeName[node] || !GoingOn()) continue;
-      ReportFailure(Path(node), traits_.targetExists);
-      allFit = false;
+      if (plan.noFreeName[node] && GoingOn()) ReportFailure(Path(node), traits_.targetExists);
     }
-    return allFit ? 0 : 1;
+    progress.Clear();
+    if (GoingOn()) {
+      Summarize(plan, entries, renamed, failed, unseen.size(), refused,
+                plan.unfit.size() + noFreeName);
+    }
+    return whole && failed == 0 ? 0 : 1;
   }
 
  private:
+  // The tree for the planner, with what must not change marked.
+  std::vector<fit::Node> Nodes() {
+    std::vector<fit::Node> nodes;
+    nodes.reserve(listing_->entries.size());
+    std::vector<fit::Link> links;
+    std::u16string target;
+    for (uint32_t node = 0; node < listing_->entries.size(); ++node) {
+      const TreeEntry& entry = listing_->entries[node];
+      nodes.push_back({entry.parent, listing_->Name(node), entry.isDirectory, entry.isOutput});
+      if (entry.isLink && tree_.ReadLink(node, target) == 0) links.push_back({node, target});
+    }
+    const std::u16string top = pathres::MeasuredPath(
+        std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
+        traits_.separators);
+    fit::MarkKept(nodes, command_.keeps, links,
+                  {top, traits_.separators, /*ignoreCase=*/!traits_.namesAreBytes});
+    return nodes;
+  }
+
+  void ReportUnfit(const fit::Plan::Unfit& unfit) {
+    line_ = u"ERROR: ";
+    AppendQuoted(line_, Path(unfit.node), traits_.namesAreBytes);
+    line_ += u": cannot fit in ";
+    AppendDecimal(line_, listing_->entries[unfit.node].isDirectory ? command_.directoryBudget
+                                                                  : command_.fileBudget);
+    line_ += u" (";
+    AppendDecimal(line_, unfit.over);
+    line_ += u" over).";
+    output_.Line(line_);
+  }
+
+  // One line on standard error: where the tree stands now.
+  void Summarize(const fit::Plan& plan, uint64_t entries, uint64_t renamed, uint64_t failed,
+                 uint64_t unseen, bool refused, uint64_t unfit) {
+    const bool preview = command_.preview;
+    std::u16string problems;
+    const auto add = [&](uint64_t count, std::u16string_view one, std::u16string_view many) {
+      if (count == 0) return;
+      if (!problems.empty()) problems += u", ";
+      problems += Grouped(count);
+      problems += count == 1 ? one : many;
+    };
+    add(unfit, u" path cannot fit", u" paths cannot fit");
+    add(unseen, u" directory could not be listed", u" directories could not be listed");
+    add(failed, preview ? u" rename would fail" : u" rename failed",
+        preview ? u" renames would fail" : u" renames failed");
+    std::u16string line = u"snipdir-fit: ";
+    if (refused) {
+      line += problems + u"; nothing " + (preview ? u"would be " : u"") +
+              u"renamed (--partial fits the rest).";
+    } else if (renamed == 0 && problems.empty()) {
+      line += u"every path already fits (" + Grouped(entries) + (entries == 1 ? u" entry" : u" entries") +
+              u"; the longest is " +
+              Grouped(plan.tightestLength) + u" of " + Grouped(plan.tightestBudget) + u").";
+    } else {
+      line += Grouped(renamed) + u" of " + Grouped(entries) + (entries == 1 ? u" entry " : u" entries ") +
+              (preview ? u"would be renamed" : u"renamed") + u"; the longest path " +
+              (preview ? u"would be " : u"is now ") + Grouped(plan.tightestLength) + u" of " +
+              Grouped(plan.tightestBudget);
+      line += problems.empty() ? u"." : u"; " + problems + u".";
+    }
+    system_.WriteLine(platform::Stream::Err, line);
+  }
+
   // The directories that could not be listed, in the order of the tree.
   void ReportUnseen(std::vector<platform::TreeError>& unseen) {
     std::vector<std::pair<std::vector<std::u16string_view>, const platform::TreeError*>> sorted;

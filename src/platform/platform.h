@@ -106,8 +106,10 @@ class Tree {
 
   // Lists every entry below the directory; the listing stays the tree's.
   // A directory that cannot be listed gets its line in `errors`, and none
-  // of its entries is listed.
-  virtual const TreeListing& List(std::vector<TreeError>& errors) = 0;
+  // of its entries is listed. After each directory `goOn` is told how many
+  // entries are listed so far; when it answers false, the listing stops.
+  using Progress = std::function<bool(size_t listed)>;
+  virtual const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn) = 0;
 
   // Renames the listed entry `node` to `newName` in its directory, never
   // replacing an entry that already holds the name (Traits::targetExists).
@@ -222,6 +224,12 @@ class Platform {
   // error code of the failure.
   static constexpr size_t kLineReserve = 16 * 1024;
   virtual ErrorCode WriteLine(Stream stream, std::u16string_view line) = 0;
+
+  // True when standard error is a terminal, where a line that shows how far
+  // a long run has come can be written and written over.
+  virtual bool ShowsProgress() const = 0;
+  // Writes `text` to standard error as it is, without a line break.
+  virtual void WriteProgress(std::u16string_view text) = 0;
 
   // True once the user asked the program to stop: Ctrl+C, a termination
   // signal, the console closing. A second request ends the program at once.

@@ -180,6 +180,17 @@ class PosixPlatform final : public Platform {
     return WriteAll(stream == Stream::Err ? STDERR_FILENO : STDOUT_FILENO, bytes_);
   }
 
+  bool ShowsProgress() const override {
+    static const bool terminal = isatty(STDERR_FILENO) == 1;
+    return terminal;
+  }
+
+  void WriteProgress(std::u16string_view text) override {
+    std::string bytes;
+    EncodeName(text, bytes);
+    WriteAll(STDERR_FILENO, bytes);
+  }
+
   bool Interrupted() const override { return stopSignal != 0; }
 
   int ExitInterrupted() override {

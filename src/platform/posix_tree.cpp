@@ -125,7 +125,7 @@ class PosixTree final : public Tree {
   PosixTree(Descriptor top, const Identity& identity, const struct stat& status)
       : chain_(std::move(top), identity, status) {}
 
-  const TreeListing& List(std::vector<TreeError>& errors) override {
+  const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn) override {
     const OutputFiles outputs;
     // Depth first: each directory is read whole, then its subdirectories
     // are listed in turn.
@@ -135,7 +135,7 @@ class PosixTree final : public Tree {
     };
     std::vector<Pending> pending(1);
     ListHere(outputs, pending.back().subdirectories, errors);
-    while (!pending.empty()) {
+    while (!pending.empty() && goOn(listing_.entries.size())) {
       Pending& level = pending.back();
       if (level.next == level.subdirectories.size()) {
         pending.pop_back();

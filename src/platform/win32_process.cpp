@@ -172,6 +172,13 @@ class Win32Platform final : public Platform {
     return 0;
   }
 
+  bool ShowsProgress() const override { return errIsConsole_; }
+
+  void WriteProgress(std::u16string_view text) override {
+    DWORD written = 0;
+    WriteConsoleW(err_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+
   bool Interrupted() const override { return stopRequested; }
 
   int ExitInterrupted() override {

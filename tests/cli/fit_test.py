@@ -20,6 +20,8 @@ from harness import QUOTED, Program, unquote, units
 
 CANNOT_FIT = re.compile(rf"ERROR: {QUOTED}: cannot fit in (\d+) \((\d+) over\)\.")
 RENAME = re.compile(rf"{QUOTED} => {QUOTED}")
+# Where the tree stands, one line on standard error.
+SUMMARY = re.compile(r"snipdir-fit: [^\r\n]*\.\r?\n")
 PIECES = ["Reports 2023", "Board minutes, final version", "Quarterly", "photo", "résumé",
           "日本語のフォルダ", "x" * 30, "IMG_20230101_000123", "a", "Ünïcödé", "notes for the meeting"]
 EXTENSIONS = ["", ".txt", ".docx", ".jpeg", ".tar.gz", ".pptx"]
@@ -66,15 +68,15 @@ def length(base_length, path):
     return base_length + sum(1 + units(name) for name in path.split(b"/"))
 
 
-def check(program, root, budget, floor, place):
+def check(program, root, budget, floor, place, options=()):
     """Previews, fits and undoes the tree at `root`; returns the report."""
-    args = ["--as", place, "--floor", str(floor), program.native_path(root), str(budget)]
+    args = [*options, "--as", place, "--floor", str(floor), program.native_path(root), str(budget)]
     before = tree(root)
     preview, err, preview_status = program.run("--preview", *args, tool="snipdir-fit")
-    assert err == b"", err
+    assert SUMMARY.fullmatch(err.decode()), err
     assert tree(root) == before, "the preview changed the tree"
     out, err, status = program.run(*args, tool="snipdir-fit")
-    assert err == b"", err
+    assert SUMMARY.fullmatch(err.decode()), err
     assert (out, status) == (preview, preview_status), f"preview and run differ:\n{preview}\n{out}"
 
     renames, unfit = [], []
@@ -95,6 +97,11 @@ def check(program, root, budget, floor, place):
         for path in [p for p in moved if p == old or p.startswith(old + b"/")]:
             moved[new + path[len(old):]] = moved.pop(path)
     assert moved == after, "the tree is not what the lines say"
+    # Unless --partial, a tree that cannot fit whole is left as it is; names
+    # kept by a pattern are never cut.
+    assert "--partial" in options or not unfit or not renames, "renamed, though some path cannot fit"
+    assert not [old for old, _ in renames if "--keep" in options and old.endswith(b".docx")], \
+        "a kept name was cut"
     assert len({old for old, _ in renames}) == len(renames), "an entry renamed twice"
     base_length = len(place.rstrip("/\\"))
     over = []
@@ -138,7 +145,9 @@ def main():
                 with tempfile.TemporaryDirectory() as scratch:
                     root = os.path.join(scratch, "tree")
                     build(root, random.Random(number), entries)
-                    outputs.append(check(program, root, budget, floor, place)
+                    options = (["--partial"] if number % 2 else []) + \
+                        (["--keep", "*.docx"] if number % 3 == 0 else [])
+                    outputs.append(check(program, root, budget, floor, place, options)
                                    .replace(b"\r\n", b"\n"))
             assert all(out == outputs[0] for out in outputs), "the programs print other lines"
             print(f"ok      round {number}: {entries} entries, budget {budget}, "

@@ -168,8 +168,8 @@ def any_depth_with_a_few_descriptors(root):
         args = ["--as", "/x", tree, budget]
         preview = limited("-n 64", "--preview", *args, tool="snipdir-fit")
         done = limited("-n 64", *args, tool="snipdir-fit")
-        expect((done.stdout, done.stderr, done.returncode),
-               (preview.stdout, preview.stderr, preview.returncode), "preview and run")
+        expect((done.stdout, done.returncode), (preview.stdout, preview.returncode),
+               "preview and run")
         deep = "/".join([level] * depth)
         expect(done.stdout.decode(), f'"{deep}/{"f" * 196}.txt" => "{deep}/{"f" * 96}.txt"\n',
                "the report")
@@ -201,10 +201,12 @@ def what_cannot_be_seen_is_said(root):
     args = ["--as", "/x", tree, "60"]
     preview = fit("--preview", *args, user=NOBODY)
     out = fit(*args, user=NOBODY)
-    expect(preview, out, "preview and run")
+    expect(preview[::2], out[::2], "preview and run")
     expect(out, ('ERROR: "a directory that may be read, not searched/a subdirectory": '
                  'FindFirstFile() failed (13).\n'
-                 'ERROR: "a locked directory": FindFirstFile() failed (13).\n', "", 1),
+                 'ERROR: "a locked directory": FindFirstFile() failed (13).\n',
+                 "snipdir-fit: 2 directories could not be listed; nothing renamed "
+                 "(--partial fits the rest).\n", 1),
            "the run")
 
 
@@ -259,7 +261,7 @@ def paths_are_measured_as_the_destination_takes_them(root):
                         ("C:\\Data\\", 7), ("C:\\Data", 7), ("\\\\?\\UNC\\server\\share\\", 14),
                         ("/srv/share/", 10), ("/srv//share/.", 10)):
         budget = base + 1 + 24
-        expect(fit("--as", place, program.native_path(tree), str(budget)), ("", "", 0),
+        expect(fit("--as", place, program.native_path(tree), str(budget))[::2], ("", 0),
                f"{place} at {budget}")
         out, err, status = fit("--preview", "--as", place, program.native_path(tree),
                                str(budget - 1))
@@ -267,8 +269,8 @@ def paths_are_measured_as_the_destination_takes_them(root):
     # A relative directory is measured where it is.
     os.mkdir(os.path.join(root, "elsewhere"))
     budget = len(program.native_path(tree)) + 1 + 24
-    expect(fit(os.path.join("..", "tree"), str(budget), cwd=os.path.join(root, "elsewhere")),
-           ("", "", 0), "../tree")
+    expect(fit(os.path.join("..", "tree"), str(budget), cwd=os.path.join(root, "elsewhere"))[::2],
+           ("", 0), "../tree")
 
 
 # --- Command lines and reports that are wrong ------------------------------------

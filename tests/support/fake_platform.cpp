@@ -121,7 +121,7 @@ class FakeTree final : public Tree {
  public:
   explicit FakeTree(FakePlatform& system) : system_(system) {}
 
-  const TreeListing& List(std::vector<TreeError>& errors) override {
+  const TreeListing& List(std::vector<TreeError>& errors, const Progress&) override {
     const SystemWork work;
     std::map<std::u16string, uint32_t> directories;  // by path
     std::map<std::u16string, bool> skipped;           // directories not listed

@@ -89,6 +89,9 @@ class FakePlatform final : public Platform {
   std::function<ErrorCode(Stream)> writeError;
   std::vector<std::u16string> out;
   std::vector<std::u16string> err;
+  // Standard error as a terminal, and what progress was shown there.
+  bool terminal = false;
+  std::u16string progress;
 
   // --- Interruption ---------------------------------------------------------
   bool interrupted = false;
@@ -107,6 +110,8 @@ class FakePlatform final : public Platform {
   std::unique_ptr<Tree> OpenTree(const char16_t* path) override;
   ErrorCode ReadFile(const char16_t* path, const Pieces& take) override;
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override;
+  bool ShowsProgress() const override { return terminal; }
+  void WriteProgress(std::u16string_view text) override { progress += text; }
   bool Interrupted() const override { return interrupted; }
   int ExitInterrupted() override { return kInterruptedStatus; }
 
