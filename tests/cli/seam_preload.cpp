@@ -13,6 +13,7 @@
 //   swap     before the first rename, another user (nobody, 65534) moves
 //            the directory SNIPDIR_SWAP away and puts a symbolic link to
 //            SNIPDIR_SWAP_TO in its place
+//   slow     every rename waits 10 ms first, so that a run takes time
 //   killplace  the program is killed (SIGKILL) just before it renames an
 //            entry onto the placeholder that holds the new name
 //   killlink   the program is killed just after it linked a new name,
@@ -86,6 +87,7 @@ void Neighbour(int directory, const char* name, bool isDirectory) {
 void BeforeRename(int oldDirectory, const char* oldName, int newDirectory,
                   const char* newName) {
   if (Mode("swap")) Swap();
+  if (Mode("slow")) usleep(10000);
   static std::string lastOldName;
   const bool firstTry = lastOldName != oldName;
   lastOldName = oldName;

@@ -10,6 +10,9 @@ that are wrong.
 """
 import argparse
 import os
+import pty
+import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -249,6 +252,86 @@ def a_neighbours_save_under_the_new_name_is_kept(root):
         expect(read(os.path.join(root, taken)), b"neighbour", "what the neighbour saved")
         expect(read(os.path.join(root, new, "inside") if is_directory else
                     os.path.join(root, new)), b"moved", "the entry")
+
+
+# --- A fitted tree still works ---------------------------------------------------
+
+@case
+@linux_only
+def what_must_not_change_does_not(root):
+    # Version control's objects, what the user keeps, and every name a link
+    # points through keep their names; the paths through them still count.
+    tree = os.path.join(root, "tree")
+    objects = os.path.join(tree, ".git", "objects", "4f")
+    make(objects, ["a-loose-object-with-a-long-name-0123456789abcdef"])
+    modules = os.path.join(tree, "node_modules", "@aws-sdk", "middleware-sdk-s3")
+    make(modules, ["index-of-the-middleware.js"])
+    library = os.path.join(tree, "a library directory")
+    make(library, ["the implementation with a long name.js"])
+    bin_ = os.path.join(tree, "bin")
+    os.mkdir(bin_)
+    os.symlink("../a library directory/the implementation with a long name.js",
+               os.path.join(bin_, "tool"))
+    make(tree, ["Main program with a very long name indeed, so long that it must be cut to fit.java"])
+    out, err, status = fit("--keep", "node_modules/", "--as", "/x", tree, "70")
+    expect(status, 0, f"status: {out}{err}")
+    for kept in (os.path.join(objects, "a-loose-object-with-a-long-name-0123456789abcdef"),
+                 os.path.join(modules, "index-of-the-middleware.js")):
+        assert os.path.exists(kept), f"{kept} was cut: {out}"
+    expect(read(os.path.join(bin_, "tool")), b"content", "the link resolves")
+    expect(out, '"Main program with a very long name indeed, so long that it must be cut to fit.java"'
+                ' => "Main program with a very long name indeed, so long that it mus.java"\n',
+           "the one rename")
+
+
+@case
+def a_tree_that_cannot_fit_is_left_alone(root):
+    tree = os.path.join(root, "tree")
+    deep = os.path.join(tree, "a directory with a long name", "another one, just as long")
+    make(deep, ["twelve-chars"])  # at the floor: never cut
+    make(tree, ["a file that can be cut to fit.txt"])
+    args = ["--as", "/x", program.native_path(tree), "40"]
+    out, err, status = fit(*args)
+    expect((out.count(" => "), out.count("cannot fit"), status), (0, 1, 1), "refused")
+    expect(line_end(err), "snipdir-fit: 1 path cannot fit; nothing renamed (--partial fits the rest).\n",
+           "the summary")
+    out, err, status = fit("--partial", *args)
+    expect((out.count(" => "), out.count("cannot fit"), status), (2, 1, 1), "partial")
+    expect(line_end(err), "snipdir-fit: 2 of 4 entries renamed; the longest path is now 40 of 40; "
+           "1 path cannot fit.\n", "the summary")
+    out, err, status = fit(*args)
+    assert line_end(err).startswith("snipdir-fit: 1 path cannot fit"), err
+    for name in os.listdir(tree):  # the directory, as --partial cut it
+        if os.path.isdir(os.path.join(tree, name)):
+            shutil.rmtree(os.path.join(tree, name))
+    out, err, status = fit(*args[:-1], "200")
+    expect((out, line_end(err), status),
+           ("", "snipdir-fit: every path already fits (1 entry; the longest is 36 of 200).\n", 0),
+           "already fits")
+
+
+@case
+@linux_only
+@uses_seam
+def a_long_run_shows_how_far_it_has_come_on_a_terminal(root):
+    make(root, [f"a file with a long name, number {i:03}.txt" for i in range(150)])
+    command, env = program.command("--as", "/x", root, "30", tool="snipdir-fit", seam="slow")
+    leader, follower = pty.openpty()
+    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=follower, env=env, timeout=120)
+    os.close(follower)
+    shown = b""
+    while True:
+        try:
+            piece = os.read(leader, 65536)
+        except OSError:
+            break
+        if not piece:
+            break
+        shown += piece
+    os.close(leader)
+    expect(done.returncode, 0, "status")
+    assert re.search(rb"\rsnipdir-fit: 150 entries listed, \d+ renamed", shown), shown[:300]
+    assert re.search(rb"\r +\rsnipdir-fit: 150 of 150 entries renamed", shown), shown[-300:]
 
 
 # --- Paths as the place they are going takes them --------------------------------
