@@ -204,6 +204,8 @@ class FitWalk : private WalkBase {
     aboveOf_ = parent;
     above_.clear();
     if (parent != TreeEntry::kTop) above_ = Path(parent) + u'/';
+    escapedAbove_.clear();
+    AppendEscaped(escapedAbove_, above_, traits_.namesAreBytes);
   }
 
   // Renames `node` to `newName`, reporting it; true when it was renamed (or
@@ -225,7 +227,16 @@ class FitWalk : private WalkBase {
                             : command_.preview ? tree_.RenameRefusal(node)
                                                : tree_.Rename(node, newName);
     if (error == 0) {
-      ReportRename(oldPath_, newPath_);
+      // The line of ReportRename, with the directory's path escaped once
+      // for all its entries.
+      line_ = u"\"";
+      line_ += escapedAbove_;
+      AppendEscaped(line_, oldName, traits_.namesAreBytes);
+      line_ += u"\" => \"";
+      line_ += escapedAbove_;
+      AppendEscaped(line_, newName, traits_.namesAreBytes);
+      line_ += u'"';
+      output_.Line(line_);
     } else {
       ReportFailure(oldPath_, error);
     }
@@ -238,7 +249,7 @@ class FitWalk : private WalkBase {
   const platform::TreeListing* listing_ = nullptr;
   bool aboveKnown_ = false;
   uint32_t aboveOf_ = 0;  // the directory above_ is the path of
-  std::u16string above_;
+  std::u16string above_, escapedAbove_;
   std::u16string oldPath_, newPath_;  // paths below the directory, for the report
 };
 

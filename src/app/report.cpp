@@ -125,6 +125,11 @@ void AppendDecimal(std::u16string& text, platform::ErrorCode code) {
 void AppendQuoted(std::u16string& line, std::u16string_view name,
                   bool namesAreBytes) {
   line += u'"';
+  AppendEscaped(line, name, namesAreBytes);
+  line += u'"';
+}
+
+void AppendEscaped(std::u16string& line, std::u16string_view name, bool namesAreBytes) {
   size_t plain = 0;  // where the run of units that stand as they are began
   for (size_t i = 0; i < name.size(); ++i) {
     const char16_t unit = name[i];
@@ -156,7 +161,6 @@ void AppendQuoted(std::u16string& line, std::u16string_view name,
     }
   }
   line.append(name, plain, name.size() - plain);
-  line += u'"';
 }
 
 size_t ReportRoom(std::u16string_view oldName, std::u16string_view newName) {

@@ -32,6 +32,8 @@ void AppendDecimal(std::u16string& text, platform::ErrorCode code);
 // when `line` has room for kMaxEscapedUnit units a name unit and the quotes.
 void AppendQuoted(std::u16string& line, std::u16string_view name,
                   bool namesAreBytes);
+// The same without the quotes: a part of a quoted name.
+void AppendEscaped(std::u16string& line, std::u16string_view name, bool namesAreBytes);
 
 // Sets `line` to the report line of a rename: "old" => "new". Allocates
 // nothing when `line` has room (see ReportRoom).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "naming/candidates.h"
 #include "naming/name_set.h"
@@ -376,6 +377,7 @@ class Planner {
       }
       if (!anyCut) continue;
       taken.Clear();
+      taken.Reserve(end - first, 0);
       knownTaken.Clear();
       knownSteps.clear();
       for (uint32_t i = first; i < end; ++i) {
@@ -387,7 +389,8 @@ class Planner {
         if (length_[node] >= Length(node)) continue;
         const naming::CutResult cut =
             naming::WholeCut(nodes_[node].name, nodes_[node].isDirectory, length_[node]);
-        const naming::WholeCandidates candidates(cut);
+        // The characters before the counter are looked at only if it is needed.
+        std::unique_ptr<naming::WholeCandidates> candidates;
         candidate = cut.newName;
         // Candidates known to be taken are skipped, as in snipdir.
         key = cut.newName;
@@ -396,7 +399,10 @@ class Planner {
         uint64_t step = known == naming::NameSet::kAbsent ? 0 : knownSteps[known];
         bool found = false;
         for (;; ++step) {
-          if (step > 0 && !candidates.Write(candidate.data(), step)) break;
+          if (step > 0 && candidates == nullptr) {
+            candidates = std::make_unique<naming::WholeCandidates>(cut);
+          }
+          if (step > 0 && !candidates->Write(candidate.data(), step)) break;
           if (naming::IsReservedName(candidate)) continue;
           naming::FoldCase(candidate, folded);
           if (taken.Insert(folded).second) {

@@ -57,6 +57,15 @@ void ClusterStarts(std::u16string_view text, std::vector<bool>& starts, bool con
   int emoji = 0;        // 1: after ExtPict Extend*; 2: after ExtPict Extend* ZWJ
   int conjunct = 0;     // 1: after Consonant [Extend Linker]*; 2: with a Linker among them
   for (size_t at = 0; at < text.size();) {
+    // Printable ASCII joins nothing before it but a prepended mark.
+    if (text[at] >= 0x20 && text[at] < 0x7F) {
+      starts[at] = at == 0 || previous.brk != kPrepend;
+      previous = {kOther, false, kNone};
+      regional = 0;
+      emoji = conjunct = 0;
+      ++at;
+      continue;
+    }
     char32_t code = text[at];
     size_t width = 1;
     Properties current;

@@ -50,10 +50,17 @@ bool Belongs(std::u16string_view inner, std::u16string_view outer) {
   return Is(outer, {u"tar"}) && Is(inner, {u"pkg"});
 }
 
+// True when every unit of `text` is printable ASCII: then every place
+// between two units is a place to cut.
+bool PlainAscii(std::u16string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char16_t u) { return u >= 0x20 && u < 0x7F; });
+}
+
 // How much of the part before the extension a cut to `length` keeps: whole
 // characters, and at least the first of them.
 size_t StemKept(std::u16string_view stem, size_t extension, uint32_t length) {
   const size_t target = length > extension ? length - extension : 0;
+  if (PlainAscii(stem)) return std::max<size_t>(std::min(target, stem.size()), stem.empty() ? 0 : 1);
   const size_t kept = WholeClusters(stem, target);
   if (kept > 0 || stem.empty()) return kept;
   std::vector<bool> points;
@@ -101,9 +108,10 @@ void WholeCutLengths(std::u16string_view name, bool isDirectory, uint32_t floor,
   const size_t extension = WholeExtensionLength(name, isDirectory);
   const std::u16string_view stem = name.substr(0, name.size() - extension);
   std::vector<bool> points;
-  CutPoints(stem, points);
+  const bool plain = PlainAscii(stem);
+  if (!plain) CutPoints(stem, points);
   for (size_t kept = 1; kept < stem.size(); ++kept) {
-    if (points[kept] && kept + extension >= floor) {
+    if ((plain || points[kept]) && kept + extension >= floor) {
       lengths.push_back(static_cast<uint32_t>(kept + extension));
     }
   }

@@ -73,6 +73,7 @@ void Upcase(std::u16string_view name, std::u16string& out) {
 void FoldCase(std::u16string_view name, std::u16string& out) {
   out.resize(name.size());
   std::transform(name.begin(), name.end(), out.begin(), [](char16_t unit) {
+    if (unit < 0x80) return AsciiUpper(unit);
     const Fold* fold = std::lower_bound(
         std::begin(kFolds), std::end(kFolds), unit,
         [](const Fold& f, char16_t value) { return f.unit < value; });
