@@ -22,6 +22,8 @@ snipdir_missing() {
         [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest) ;;&
       native | asan)
         command -v setpriv >/dev/null || missing+=(util-linux) ;;&
+      native | asan | win32)
+        [ -f /usr/share/unicode/auxiliary/GraphemeBreakTest.txt ] || missing+=(unicode-data) ;;&
       asan)
         command -v clang++ >/dev/null || missing+=(clang)
         ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
@@ -67,7 +69,28 @@ snipdir_setup() {
   case " $missing " in
     *":i386 "*) $sudo dpkg --add-architecture i386 ;;
   esac
-  $sudo apt-get update -qq
+  # An index that fails to download is reported and the older one used;
+  # what cannot be installed then shows below.
+  $sudo apt-get update -qq || true
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+  if DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing; then
+    return 0
+  fi
+  # The 32-bit Wine needs the i386 side of every library it uses at the same
+  # version as the system's: when the registry cannot offer that (an i386
+  # index out of step with its release), everything else is installed, and
+  # the parts that need Wine say that they could not run.
+  local others
+  # shellcheck disable=SC2086
+  others=$(printf '%s\n' $missing | grep -vx 'wine\|wine32:i386' | tr '\n' ' ' || true)
+  if [ -n "${others// /}" ]; then
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $others ||
+      return 1
+  fi
+  if ! command -v wine >/dev/null || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+    SNIPDIR_NO_WINE="the package registry cannot install wine32:i386 here (apt-get install failed above)"
+    export SNIPDIR_NO_WINE
+    echo "WARNING: $SNIPDIR_NO_WINE; the Windows programs are built but not run." >&2
+  fi
 }
