@@ -58,7 +58,7 @@ bool IsMetadata(std::u16string_view name) {
 // Finds the entries of a directory by name.
 class Directories {
  public:
-  Directories(const std::vector<Node>& nodes, bool ignoreCase) : nodes_(nodes), ignoreCase_(ignoreCase) {
+  Directories(const std::vector<Node>& nodes, bool ignoreCase) : ignoreCase_(ignoreCase) {
     entries_.reserve(nodes.size());
     for (uint32_t node = 0; node < nodes.size(); ++node) {
       entries_.push_back({nodes[node].parent, Key(nodes[node].name), node});
@@ -95,7 +95,6 @@ class Directories {
     return key;
   }
 
-  const std::vector<Node>& nodes_;
   const bool ignoreCase_;
   std::vector<Entry> entries_;
 };

@@ -7,8 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "naming/graphemes.h"
 #include "naming/shorten.h"
+#include "naming/whole_cut.h"
 #include "naming/units.h"
 #include "naming/windows_names.h"
 
@@ -75,6 +78,42 @@ std::u16string Candidate(const naming::CutResult& cut, uint32_t counter) {
   return candidate;
 }
 
+// The whole cut of snipdir-fit: the whole extension at the end, the rest a
+// beginning of the name ending at a character's end, no longer than asked
+// unless even its first character is; a counter keeps the length and
+// reaches back to a character's start.
+void CheckWholeCut(const std::u16string& name, bool isDirectory, uint32_t length,
+                   uint32_t counter) {
+  const naming::CutResult cut = naming::WholeCut(name, isDirectory, length);
+  const std::u16string& newName = cut.newName;
+  const size_t extension = naming::WholeExtensionLength(name, isDirectory);
+  Check(newName.size() - cut.counterAnchor == extension, "the extension is not whole");
+  Check(newName.compare(cut.counterAnchor, extension, name, name.size() - extension,
+                        extension) == 0 || extension == 0,
+        "the extension changed");
+  std::vector<bool> points;
+  const std::u16string stem = name.substr(0, name.size() - extension);
+  naming::CutPoints(stem, points);
+  Check(cut.counterAnchor > 0 && points[cut.counterAnchor], "a cut inside a character");
+  Check(newName.size() <= std::max<size_t>(length, naming::ShortestWholeCut(name, isDirectory)),
+        "longer than asked");
+  Check(naming::WholeCutLength(name, isDirectory, length) == newName.size(),
+        "the length and the cut disagree");
+  std::u16string candidate = newName;
+  counter %= 4096;
+  if (naming::WholeCandidates(cut).Write(candidate.data(), uint64_t{counter} + 1)) {
+    Check(candidate.size() == newName.size(), "a counter changed the length");
+    // Its digits, and the zeros before them, begin where a character does.
+    size_t first = cut.counterAnchor - DigitCount(counter);
+    while (first > 0 && !points[first]) --first;
+    Check(candidate.compare(0, first, newName, 0, first) == 0, "a counter inside a character");
+    for (size_t i = first; i < cut.counterAnchor; ++i) {
+      const char16_t c = candidate[i];
+      Check((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'), "not a hex digit");
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -131,5 +170,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       !candidates[0].empty()) {
     Check(candidates[0] != candidates[1], "two candidates are the same name");
   }
+  CheckWholeCut(name, isDirectory, maxLength, counters[0]);
   return 0;
 }
