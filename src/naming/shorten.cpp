@@ -51,22 +51,24 @@ void ShortenName(std::u16string_view name, bool isDirectory, uint32_t maxLength,
   result.newName.append(extension.substr(0, kept));
   result.counterAnchor = static_cast<uint32_t>(stem);
 
+  MendForWindows(result.newName, stem);
+}
+
+void MendForWindows(std::u16string& newName, size_t stem) {
   // Windows strips trailing spaces and dots from ordinary paths, which would
   // leave the entry unreachable for most programs; this holds for a kept
   // extension too (".   " or a bare ".").
-  for (size_t i = result.newName.size();
-       i > 0 && (result.newName[i - 1] == u' ' || result.newName[i - 1] == u'.');
+  for (size_t i = newName.size(); i > 0 && (newName[i - 1] == u' ' || newName[i - 1] == u'.');
        --i) {
-    result.newName[i - 1] = u'_';
+    newName[i - 1] = u'_';
   }
-
   // A device name before the first dot makes every candidate a device name
   // when that dot stands before the anchor, out of the counter's reach
   // (a directory "aux.files-from-the-old-server"): the unit just before the
   // dot becomes "_" as well.
-  const size_t dot = result.newName.find(u'.');
-  if (dot != std::u16string::npos && dot < stem && IsReservedName(result.newName)) {
-    result.newName[dot - 1] = u'_';
+  const size_t dot = newName.find(u'.');
+  if (dot != std::u16string::npos && dot < stem && IsReservedName(newName)) {
+    newName[dot - 1] = u'_';
   }
 }
 

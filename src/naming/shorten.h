@@ -34,6 +34,12 @@ CutResult ShortenName(std::u16string_view name, bool isDirectory,
 void ShortenName(std::u16string_view name, bool isDirectory, uint32_t maxLength,
                  CutResult& result);
 
+// What every new name gets so that it works on Windows: each unit of a
+// trailing run of spaces and dots becomes "_"; where the part before the
+// first dot is a device name and that dot stands within the first `stem`
+// units, out of a counter's reach, the unit before the dot becomes "_".
+void MendForWindows(std::u16string& newName, size_t stem);
+
 // Writes `counter` in uppercase hexadecimal (no leading zeros) over the code
 // units of `candidate` just before `counterAnchor`. When the digits would
 // start on the low half of a surrogate pair they take its high half too, as

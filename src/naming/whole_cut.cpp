@@ -125,16 +125,7 @@ CutResult WholeCut(std::u16string_view name, bool isDirectory, uint32_t length) 
   result.newName.assign(stem.substr(0, kept));
   result.newName.append(name.substr(name.size() - extension));
   result.counterAnchor = static_cast<uint32_t>(kept);
-  // As the name rule of snipdir: no trailing space or dot, and no device
-  // name before a dot that no counter reaches.
-  for (size_t i = result.newName.size();
-       i > 0 && (result.newName[i - 1] == u' ' || result.newName[i - 1] == u'.'); --i) {
-    result.newName[i - 1] = u'_';
-  }
-  const size_t dot = result.newName.find(u'.');
-  if (dot != std::u16string::npos && dot < kept && IsReservedName(result.newName)) {
-    result.newName[dot - 1] = u'_';
-  }
+  MendForWindows(result.newName, kept);
   return result;
 }
 

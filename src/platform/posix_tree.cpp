@@ -17,6 +17,7 @@
 #include "platform/posix_files.h"
 #include "platform/posix_internal.h"
 #include "platform/posix_rename.h"
+#include "platform/tree_walk.h"
 #include "platform/utf8.h"
 
 namespace platform {
@@ -127,30 +128,10 @@ class PosixTree final : public Tree {
 
   const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn) override {
     const OutputFiles outputs;
-    // Depth first: each directory is read whole, then its subdirectories
-    // are listed in turn.
-    struct Pending {
-      std::vector<uint32_t> subdirectories;
-      size_t next = 0;
-    };
-    std::vector<Pending> pending(1);
-    ListHere(outputs, pending.back().subdirectories, errors);
-    while (!pending.empty() && goOn(listing_.entries.size())) {
-      Pending& level = pending.back();
-      if (level.next == level.subdirectories.size()) {
-        pending.pop_back();
-        if (!pending.empty()) chain_.Up();
-        continue;
-      }
-      const uint32_t node = level.subdirectories[level.next++];
-      if (const ErrorCode error = MoveTo(node)) {
-        errors.push_back({node, error, false});
-        continue;
-      }
-      std::vector<uint32_t> subdirectories;
-      ListHere(outputs, subdirectories, errors);
-      pending.push_back({std::move(subdirectories), 0});
-    }
+    ListDepthFirst(
+        listing_, errors, goOn,
+        [&](std::vector<uint32_t>& subdirectories) { ListHere(outputs, subdirectories, errors); },
+        [this](uint32_t node) { return MoveTo(node); }, [this] { chain_.Up(); });
     return listing_;
   }
 
@@ -205,14 +186,11 @@ class PosixTree final : public Tree {
     }
     // The directories of the last line are kept as far as this one shares
     // them.
-    size_t common = 0;
-    while (common < chain_.depth() && common < route_.size() &&
-           chain_.at(common + 1).name == route_[common]) {
-      ++common;
-    }
-    while (chain_.depth() > common) chain_.Up();
-    for (size_t level = chain_.depth(); level < route_.size(); ++level) {
-      if (const ErrorCode error = chain_.Down(kTop, route_[level], nullptr)) return error;
+    if (const ErrorCode error = WalkTo(
+            chain_, route_.size(),
+            [this](const DirectoryChain::Level& level, size_t i) { return level.name == route_[i]; },
+            [this](size_t i) { return chain_.Down(kTop, route_[i], nullptr); })) {
+      return error;
     }
     EncodeName(oldName, oldName_);
     EncodeName(newName, newName_);
@@ -269,29 +247,22 @@ class PosixTree final : public Tree {
   // the last directory it shares with the way there, then down one name at
   // a time, each directory checked to be the one listed.
   ErrorCode MoveTo(uint32_t target) {
-    way_.clear();
-    for (uint32_t at = target; at != kTop; at = listing_.entries[at].parent) way_.push_back(at);
-    std::reverse(way_.begin(), way_.end());
-    size_t common = 0;
-    while (common < chain_.depth() && common < way_.size() &&
-           chain_.at(common + 1).node == way_[common]) {
-      ++common;
-    }
-    while (chain_.depth() > common) chain_.Up();
-    for (size_t level = chain_.depth(); level < way_.size(); ++level) {
-      const uint32_t node = way_[level];
-      NameOf(node, stepName_);
-      Identity expected = chain_.at(0).identity;
-      const auto listed = std::lower_bound(
-          directories_.begin(), directories_.end(), node,
-          [](const ListedDirectory& directory, uint32_t n) { return directory.node < n; });
-      const bool known = listed != directories_.end() && listed->node == node && listed->inode != 0;
-      if (known) expected.inode = listed->inode;
-      if (const ErrorCode error = chain_.Down(node, stepName_, known ? &expected : nullptr)) {
-        return error;
-      }
-    }
-    return 0;
+    WayTo(listing_, target, way_);
+    return WalkTo(
+        chain_, way_.size(),
+        [this](const DirectoryChain::Level& level, size_t i) { return level.node == way_[i]; },
+        [this](size_t i) {
+          const uint32_t node = way_[i];
+          NameOf(node, stepName_);
+          Identity expected = chain_.at(0).identity;
+          const auto listed = std::lower_bound(
+              directories_.begin(), directories_.end(), node,
+              [](const ListedDirectory& directory, uint32_t n) { return directory.node < n; });
+          const bool known =
+              listed != directories_.end() && listed->node == node && listed->inode != 0;
+          if (known) expected.inode = listed->inode;
+          return chain_.Down(node, stepName_, known ? &expected : nullptr);
+        });
   }
 
   // The name of `node` as it is now, in bytes.

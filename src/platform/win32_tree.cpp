@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/tree_walk.h"
 #include "platform/win32_api.h"
 
 namespace platform {
@@ -142,28 +143,10 @@ class Win32Tree final : public Tree {
 
   const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn) override {
     const OutputFiles outputs;
-    struct Pending {
-      std::vector<uint32_t> subdirectories;
-      size_t next = 0;
-    };
-    std::vector<Pending> pending(1);
-    ListHere(outputs, pending.back().subdirectories, errors);
-    while (!pending.empty() && goOn(listing_.entries.size())) {
-      Pending& level = pending.back();
-      if (level.next == level.subdirectories.size()) {
-        pending.pop_back();
-        if (!pending.empty()) chain_.Up();
-        continue;
-      }
-      const uint32_t node = level.subdirectories[level.next++];
-      if (const ErrorCode error = MoveTo(node)) {
-        errors.push_back({node, error, false});
-        continue;
-      }
-      std::vector<uint32_t> subdirectories;
-      ListHere(outputs, subdirectories, errors);
-      pending.push_back({std::move(subdirectories), 0});
-    }
+    ListDepthFirst(
+        listing_, errors, goOn,
+        [&](std::vector<uint32_t>& subdirectories) { ListHere(outputs, subdirectories, errors); },
+        [this](uint32_t node) { return MoveTo(node); }, [this] { chain_.Up(); });
     return listing_;
   }
 
@@ -216,14 +199,11 @@ class Win32Tree final : public Tree {
       route.push_back(below.substr(start, slash - start));
       start = slash + 1;
     }
-    size_t common = 0;
-    while (common < chain_.depth() && common < route.size() &&
-           chain_.at(common + 1).name == route[common]) {
-      ++common;
-    }
-    while (chain_.depth() > common) chain_.Up();
-    for (size_t level = chain_.depth(); level < route.size(); ++level) {
-      if (const ErrorCode error = chain_.Down(kTop, route[level], nullptr)) return error;
+    if (const ErrorCode error = WalkTo(
+            chain_, route.size(),
+            [&route](const HandleChain::Level& level, size_t i) { return level.name == route[i]; },
+            [&](size_t i) { return chain_.Down(kTop, route[i], nullptr); })) {
+      return error;
     }
     return RenameHere(oldName, newName);
   }
@@ -337,27 +317,18 @@ class Win32Tree final : public Tree {
   }
 
   ErrorCode MoveTo(uint32_t target) {
-    way_.clear();
-    for (uint32_t at = target; at != kTop; at = listing_.entries[at].parent) way_.push_back(at);
-    std::reverse(way_.begin(), way_.end());
-    size_t common = 0;
-    while (common < chain_.depth() && common < way_.size() &&
-           chain_.at(common + 1).node == way_[common]) {
-      ++common;
-    }
-    while (chain_.depth() > common) chain_.Up();
-    for (size_t level = chain_.depth(); level < way_.size(); ++level) {
-      const uint32_t node = way_[level];
-      const auto listed = std::lower_bound(
-          directories_.begin(), directories_.end(), node,
-          [](const ListedDirectory& directory, uint32_t n) { return directory.node < n; });
-      const bool known = listed != directories_.end() && listed->node == node;
-      if (const ErrorCode error =
-              chain_.Down(node, NameOf(node), known ? &listed->id : nullptr)) {
-        return error;
-      }
-    }
-    return 0;
+    WayTo(listing_, target, way_);
+    return WalkTo(
+        chain_, way_.size(),
+        [this](const HandleChain::Level& level, size_t i) { return level.node == way_[i]; },
+        [this](size_t i) {
+          const uint32_t node = way_[i];
+          const auto listed = std::lower_bound(
+              directories_.begin(), directories_.end(), node,
+              [](const ListedDirectory& directory, uint32_t n) { return directory.node < n; });
+          const bool known = listed != directories_.end() && listed->node == node;
+          return chain_.Down(node, NameOf(node), known ? &listed->id : nullptr);
+        });
   }
 
   std::u16string NameOf(uint32_t node) const {

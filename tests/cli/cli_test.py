@@ -5,7 +5,6 @@ output, standard error, the exit status and the directory afterwards.
     cli_test.py path/to/snipdir [--seam path/to/libsnipdir_seam.so]
     cli_test.py path/to/snipdir.exe            (the Windows program, under Wine)
 """
-import argparse
 import os
 import random
 import re
@@ -904,15 +903,5 @@ def sticky_directory_without_noreplace_changes_nothing_it_cannot_report(root):
     expect(failed, {b"first-long-name.txt": 1, b"second-long-name.txt": 1}, "EPERM each")
 
 
-def main():
-    global program
-    parser = argparse.ArgumentParser()
-    parser.add_argument("program")
-    parser.add_argument("--seam", help="the preload library that injects races and faults")
-    args = parser.parse_args()
-    program = Program(args.program, args.seam)
-    return suite.run(program)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(suite.main(sys.modules[__name__]))

@@ -1,5 +1,6 @@
 """Runs snipdir (natively, or the Windows build under Wine) and checks that a
 run kept its promise: nothing lost, nothing replaced, everything reported."""
+import argparse
 import atexit
 import os
 import re
@@ -326,6 +327,16 @@ class Suite:
             group.add(function)
             return function
         return tag
+
+    def main(self, module):
+        """Reads the command line (the program, and --seam), sets
+        `module.program` and runs the cases; returns the exit status."""
+        parser = argparse.ArgumentParser()
+        parser.add_argument("program")
+        parser.add_argument("--seam", help="the preload library that injects races and faults")
+        args = parser.parse_args()
+        module.program = Program(args.program, args.seam)
+        return self.run(module.program)
 
     def run(self, program):
         """Runs every case that applies to `program`; returns the exit

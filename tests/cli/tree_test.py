@@ -8,7 +8,6 @@ that are wrong.
     tree_test.py path/to/snipdir [--seam path/to/libsnipdir_seam.so]
     tree_test.py path/to/snipdir.exe            (the Windows program, under Wine)
 """
-import argparse
 import os
 import pty
 import re
@@ -413,15 +412,5 @@ def memory_running_out_at_start_up_is_said(root):
     expect(statuses, {0, 1}, "both ends of the range")
 
 
-def main():
-    global program
-    parser = argparse.ArgumentParser()
-    parser.add_argument("program")
-    parser.add_argument("--seam", help="the preload library that injects races and faults")
-    args = parser.parse_args()
-    program = Program(args.program, args.seam)
-    return suite.run(program)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(suite.main(sys.modules[__name__]))
