@@ -72,14 +72,19 @@ void MendForWindows(std::u16string& newName, size_t stem) {
   }
 }
 
-bool ApplyCounter(char16_t* candidate, uint32_t counterAnchor,
-                  uint32_t counter) {
-  char16_t digits[8];
+uint32_t HexDigits(uint32_t counter, char16_t (&digits)[8]) {
   uint32_t count = 0;
   do {
     digits[count++] = u"0123456789ABCDEF"[counter % 16];
     counter /= 16;
   } while (counter != 0);
+  return count;
+}
+
+bool ApplyCounter(char16_t* candidate, uint32_t counterAnchor,
+                  uint32_t counter) {
+  char16_t digits[8];
+  const uint32_t count = HexDigits(counter, digits);
 
   if (count > counterAnchor) return false;
   uint32_t start = counterAnchor - count;

@@ -40,6 +40,10 @@ void ShortenName(std::u16string_view name, bool isDirectory, uint32_t maxLength,
 // units, out of a counter's reach, the unit before the dot becomes "_".
 void MendForWindows(std::u16string& newName, size_t stem);
 
+// Sets `digits` to `counter` in uppercase hexadecimal, the lowest digit
+// first, and returns how many there are (1 to 8).
+uint32_t HexDigits(uint32_t counter, char16_t (&digits)[8]);
+
 // Writes `counter` in uppercase hexadecimal (no leading zeros) over the code
 // units of `candidate` just before `counterAnchor`. When the digits would
 // start on the low half of a surrogate pair they take its high half too, as

@@ -135,13 +135,8 @@ WholeCandidates::WholeCandidates(const CutResult& cut) : anchor_(cut.counterAnch
 
 bool WholeCandidates::Write(char16_t* candidate, uint64_t step) const {
   if (step == 0 || step > kLastStep) return false;
-  uint32_t counter = static_cast<uint32_t>(step - 1);
   char16_t digits[8];
-  uint32_t count = 0;
-  do {
-    digits[count++] = u"0123456789ABCDEF"[counter % 16];
-    counter /= 16;
-  } while (counter != 0);
+  const uint32_t count = HexDigits(static_cast<uint32_t>(step - 1), digits);
   if (count > anchor_) return false;
   uint32_t start = anchor_ - count;
   while (start > 0 && !starts_[start]) {
