@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <limits>
 
+#include "app/report.h"
 #include "app/version.h"
 
 namespace app {
@@ -35,8 +36,8 @@ constexpr std::u16string_view kFitUsage[] = {
     SNIPDIR_BANNER(u"SNIPDIR-FIT"),
     u"Cuts the fewest names of a tree the least, so that every path fits a length.",
     u"Usage:",
-    u"  snipdir-fit [--preview] [--partial] [--as PATH] [--floor N] [--keep PATTERN]... "
-    u"<directory-path> <budget|windows>",
+    u"  snipdir-fit [--preview] [--partial] [--as PATH] [--floor N] [--headroom N] "
+    u"[--keep PATTERN]... <directory-path> <budget|destination>",
 };
 
 #undef SNIPDIR_BANNER
@@ -48,9 +49,17 @@ constexpr std::u16string_view kCompanions[] = {
     u"  snipdir <directory-path> [max-length]          cuts the over-long names",
     u"  snipdir-preview <directory-path> [max-length]  prints what snipdir would do; changes nothing",
     u"  snipdir-undo <directory-path> <report-file|->  renames the entries of a report back",
-    u"  snipdir-fit [options] <directory-path> <budget|windows>",
-    u"      makes every path of a tree fit: a number of characters, or windows",
-    u"      (files 259, directories 247), or changes nothing where some path cannot",
+    u"  snipdir-fit [options] <directory-path> <budget|destination>",
+    u"      makes every path and name of a tree fit a number of characters or a",
+    u"      destination, or changes nothing where some path cannot. Destinations:",
+    u"      windows     paths 259 (directories 247), names 255, Windows' characters",
+    u"      onedrive    paths 400 below the library, names 255, Microsoft's names;",
+    u"      sharepoint    the synced folder also 259 where --as is on Windows",
+    u"      dropbox     paths 259, names 255, Windows' characters",
+    u"      linux       names 255 bytes of UTF-8, paths 4095",
+    u"      ecryptfs    names 143 bytes of UTF-8, paths 4095",
+    u"      joliet      names 64, paths 120 below the top of the image",
+    u"      macos       names 255 once decomposed (NFD), paths 1023 bytes",
     u"Keep the report to undo a run: snipdir photos 16 > photos.report",
     u"--help (-h, -?) prints this text, --version (-V) the version. See: man snipdir",
 };
@@ -176,7 +185,8 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
     const bool hasValue = i + 1 < args.size();
     if (tool == Tool::kFit && (arg == u"--preview" || arg == u"--partial")) {
       (arg == u"--preview" ? read.preview : read.partial) = true;
-    } else if (tool == Tool::kFit && (arg == u"--as" || arg == u"--floor" || arg == u"--keep")) {
+    } else if (tool == Tool::kFit && (arg == u"--as" || arg == u"--floor" ||
+                                      arg == u"--headroom" || arg == u"--keep")) {
       if (!hasValue) {
         read.request = Request::kWrong;
         read.wrong = u"ERROR: " + arg + u" needs a value.";
@@ -185,6 +195,9 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
       const std::u16string& value = args[++i];
       if (arg == u"--keep") {
         read.keeps.push_back(value);
+      } else if (arg == u"--headroom") {
+        read.hasHeadroom = true;
+        read.headroom = value;
       } else {
         (arg == u"--as" ? read.hasAs : read.hasFloor) = true;
         (arg == u"--as" ? read.as : read.floor) = value;
@@ -225,18 +238,35 @@ int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
   }
   command.directory = arguments.operands[0];
   const std::u16string& budget = arguments.operands[1];
-  if (budget == u"windows") {
-    // MAX_PATH with its terminator; a directory made the old way keeps room
-    // for an 8.3 name in it.
-    command.fileBudget = 259;
-    command.directoryBudget = 247;
+  command.destination = fit::FindDestination(budget);
+  if (command.destination != nullptr) {
+    command.fileBudget = command.destination->fileBudget;
+    command.directoryBudget = command.destination->directoryBudget;
   } else {
     // Up to the longest path Windows has.
     command.fileBudget = command.directoryBudget = ParseCount(budget, 32767);
   }
   if (command.fileBudget == 0) {
     system.WriteLine(platform::Stream::Out,
-                     u"ERROR: The budget must be windows or a number from 1 to 32767.");
+                     u"ERROR: The budget must be a number from 1 to 32767 or a destination: "
+                     u"windows, onedrive, sharepoint, dropbox, linux, ecryptfs, joliet, macos.");
+    return 1;
+  }
+  if (arguments.hasHeadroom) {
+    command.headroom = arguments.headroom == u"0" ? 0 : ParseCount(arguments.headroom, 32767);
+    if (command.headroom == 0 && arguments.headroom != u"0") {
+      system.WriteLine(platform::Stream::Out, u"ERROR: The headroom must be a number.");
+      return 1;
+    }
+  }
+  // Every limit, less the headroom, must still hold a name at the floor.
+  const uint32_t names =
+      command.destination != nullptr ? command.destination->nameLimit : UINT32_MAX;
+  const uint32_t least = std::min({command.directoryBudget, command.fileBudget, names});
+  if (uint64_t{command.headroom} + command.floor > least) {
+    std::u16string line = u"ERROR: The floor and the headroom must fit in every limit (";
+    AppendDecimal(line, static_cast<platform::ErrorCode>(least));
+    system.WriteLine(platform::Stream::Out, line + u").");
     return 1;
   }
   return -1;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fit/destinations.h"
 #include "platform/platform.h"
 
 namespace app {
@@ -46,6 +47,8 @@ struct Arguments {
   std::u16string as;
   bool hasFloor = false;
   std::u16string floor;
+  bool hasHeadroom = false;
+  std::u16string headroom;
 };
 
 // Reads the arguments of `tool` (program name first), the one reader of
@@ -62,7 +65,8 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
                         platform::Platform& system);
 
 // The command line of snipdir-fit: [--preview] [--partial] [--as PATH]
-// [--floor N] [--keep PATTERN]... <directory> <budget>.
+// [--floor N] [--headroom N] [--keep PATTERN]... <directory>
+// <budget|destination>.
 struct FitCommand {
   bool preview = false;
   bool partial = false;  // fits what can fit even where some path cannot
@@ -71,7 +75,10 @@ struct FitCommand {
   std::u16string as;  // the path the tree will have: its paths are measured there
   uint32_t floor = kDefaultMaxLength;
   std::u16string directory;
+  // A number: the longest path, in UTF-16 units; else the destination.
   uint32_t fileBudget = 0, directoryBudget = 0;
+  const fit::Destination* destination = nullptr;
+  uint32_t headroom = 0;  // units of every limit left free
 };
 
 // Takes the command of snipdir-fit from its arguments. Returns -1 when it

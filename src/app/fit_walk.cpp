@@ -42,8 +42,9 @@ class FitWalk : private WalkBase {
     }
     const uint64_t entries = listing_->entries.size();
     std::vector<fit::Node> nodes = Nodes();
+    limits_ = Limits();
     const fit::Plan plan = fit::MakePlan(
-        nodes, {BaseLength(), {command_.fileBudget, command_.directoryBudget}, command_.floor},
+        nodes, limits_,
         [&] {
           progress.Show(entries, 0);
           return system_.Interrupted();
@@ -56,9 +57,11 @@ class FitWalk : private WalkBase {
     // it is.
     ReportUnseen(unseen);
     for (const fit::Plan::Unfit& unfit : plan.unfit) ReportUnfit(unfit);
-    size_t noFreeName = 0;
+    for (const fit::Plan::Refused& refused : plan.refused) ReportRefused(refused);
+    size_t noFreeName = plan.refused.size();
     for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) noFreeName += plan.noFreeName[node];
     const bool whole = plan.unfit.empty() && unseen.empty() && noFreeName == 0;
+    noFreeName -= plan.refused.size();
     const bool refused = !whole && !command_.partial;
     uint64_t renamed = 0, failed = 0;
     for (const uint32_t node : refused ? std::vector<uint32_t>() : plan.renameOrder) {
@@ -72,7 +75,7 @@ class FitWalk : private WalkBase {
     progress.Clear();
     if (GoingOn()) {
       Summarize(plan, entries, renamed, failed, unseen.size(), refused,
-                plan.unfit.size() + noFreeName);
+                plan.unfit.size() + noFreeName, plan.refused.size());
     }
     return whole && failed == 0 ? 0 : 1;
   }
@@ -97,12 +100,62 @@ class FitWalk : private WalkBase {
     return nodes;
   }
 
+  // The limits of the plan: the destination's (or the budget), counted
+  // its way, less the headroom.
+  fit::Limits Limits() const {
+    fit::Limits limits{BaseLength(naming::Measure()),
+                       {command_.fileBudget - command_.headroom,
+                        command_.directoryBudget - command_.headroom},
+                       command_.floor};
+    const fit::Destination* destination = command_.destination;
+    if (destination == nullptr) return limits;
+    limits.nameMeasure = naming::Measure(destination->nameUnit, traits_.namesAreBytes);
+    limits.pathMeasure = naming::Measure(destination->pathUnit, traits_.namesAreBytes);
+    limits.nameLimit = destination->nameLimit - command_.headroom;
+    limits.rules = destination->rules;
+    limits.ignoresCase = destination->ignoresCase;
+    if (!destination->fromTop) {
+      limits.baseLength = BaseLength(limits.pathMeasure);
+      return limits;
+    }
+    limits.baseLength = -1;
+    if (destination->localFileBudget != 0 && LocalOnWindows()) {
+      // The synced folder's own paths must fit too: the path below it
+      // comes after the folder's path and a separator.
+      const int64_t local = BaseLength(limits.pathMeasure) + 1;
+      const auto within = [&](uint32_t budget, uint32_t localBudget) {
+        return static_cast<uint32_t>(std::clamp<int64_t>(
+            std::min<int64_t>(budget, int64_t{localBudget} - command_.headroom - local), 0,
+            budget));
+      };
+      limits.budget = {within(limits.budget.file, destination->localFileBudget),
+                       within(limits.budget.directory, destination->localDirectoryBudget)};
+    }
+    return limits;
+  }
+
+  // True when the folder the tree is in (or --as) is a folder on Windows.
+  bool LocalOnWindows() const {
+    if (!command_.hasAs) return traits_.separators.find(u'\\') != std::u16string_view::npos;
+    const std::u16string_view as = command_.as;
+    return (as.size() >= 2 && as[1] == u':') || as.substr(0, 2) == u"\\\\";
+  }
+
+  void ReportRefused(const fit::Plan::Refused& refused) {
+    line_ = u"ERROR: ";
+    AppendQuoted(line_, Path(refused.node), traits_.namesAreBytes);
+    line_ += refused.kept ? u": kept, but " : u": cannot be cut to a name ";
+    line_ += command_.destination->name;
+    line_ += refused.kept ? u" does not take its name." : u" takes.";
+    output_.Line(line_);
+  }
+
   void ReportUnfit(const fit::Plan::Unfit& unfit) {
     line_ = u"ERROR: ";
     AppendQuoted(line_, Path(unfit.node), traits_.namesAreBytes);
     line_ += u": cannot fit in ";
-    AppendDecimal(line_, listing_->entries[unfit.node].isDirectory ? command_.directoryBudget
-                                                                  : command_.fileBudget);
+    AppendDecimal(line_, listing_->entries[unfit.node].isDirectory ? limits_.budget.directory
+                                                                  : limits_.budget.file);
     line_ += u" (";
     AppendDecimal(line_, unfit.over);
     line_ += u" over).";
@@ -111,7 +164,7 @@ class FitWalk : private WalkBase {
 
   // One line on standard error: where the tree stands now.
   void Summarize(const fit::Plan& plan, uint64_t entries, uint64_t renamed, uint64_t failed,
-                 uint64_t unseen, bool refused, uint64_t unfit) {
+                 uint64_t unseen, bool refused, uint64_t unfit, uint64_t untaken) {
     const bool preview = command_.preview;
     std::u16string problems;
     const auto add = [&](uint64_t count, std::u16string_view one, std::u16string_view many) {
@@ -121,6 +174,8 @@ class FitWalk : private WalkBase {
       problems += count == 1 ? one : many;
     };
     add(unfit, u" path cannot fit", u" paths cannot fit");
+    add(untaken, u" name cannot be made one the destination takes",
+        u" names cannot be made ones the destination takes");
     add(unseen, u" directory could not be listed", u" directories could not be listed");
     add(failed, preview ? u" rename would fail" : u" rename failed",
         preview ? u" renames would fail" : u" renames failed");
@@ -184,14 +239,14 @@ class FitWalk : private WalkBase {
   // The length of the directory's own full path, as the system will take
   // it, or of the path given with --as, which may be a path of either
   // system.
-  uint32_t BaseLength() const {
+  uint32_t BaseLength(const naming::Measure& measure) const {
     const std::u16string measured =
         command_.hasAs
             ? pathres::MeasuredPath(command_.as, u"\\/")
             : pathres::MeasuredPath(
                   std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
                   traits_.separators);
-    return static_cast<uint32_t>(measured.size());
+    return measure.Of(measured);
   }
 
   // Sets `above_` to the path of the directory that holds `node`, with a
@@ -246,6 +301,7 @@ class FitWalk : private WalkBase {
   const ResolvedDirectory& directory_;
   platform::Tree& tree_;
   const FitCommand& command_;
+  fit::Limits limits_{};
   const platform::TreeListing* listing_ = nullptr;
   bool aboveKnown_ = false;
   uint32_t aboveOf_ = 0;  // the directory above_ is the path of

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "naming/candidates.h"
+#include "naming/destination_names.h"
 #include "naming/name_set.h"
 #include "naming/whole_cut.h"
 #include "naming/windows_names.h"
@@ -99,7 +100,7 @@ class Planner {
     plan.newNames.resize(count_);
     plan.noFreeName.resize(count_);
     if (count_ == 0) return plan;
-    const bool done = Order() && Bounds() && Levels(plan) && Cut() && GiveBack() && Name(plan);
+    const bool done = Order() && Prepare(plan) && Bounds() && Levels(plan) && Cut() && GiveBack() && Name(plan);
     if (!done) {
       Plan stopped;
       stopped.stopped = true;
@@ -116,8 +117,22 @@ class Planner {
   }
 
  private:
-  uint32_t Length(uint32_t node) const {
-    return static_cast<uint32_t>(nodes_[node].name.size());
+  // The name a node is planned with: its own, or as mended for the
+  // destination.
+  std::u16string_view NameOf(uint32_t node) const {
+    return mendedOf_.empty() || mendedOf_[node] == kNone ? nodes_[node].name
+                                                         : mended_[mendedOf_[node]];
+  }
+  bool Mended(uint32_t node) const { return !mendedOf_.empty() && mendedOf_[node] != kNone; }
+  // The longest a node's name may be on its path: its own length, or that
+  // of its longest cut within the name limit (in the path's unit).
+  uint32_t Length(uint32_t node) const { return own_[node]; }
+  // The length of its name uncut, in the path's unit.
+  uint32_t Full(uint32_t node) const {
+    return full_.empty() ? static_cast<uint32_t>(NameOf(node).size()) : full_[node];
+  }
+  bool Plain() const {
+    return limits_.pathMeasure.CountsUnits() && limits_.nameMeasure.CountsUnits();
   }
   bool Cuttable(uint32_t node) const { return low_[node] < Length(node); }
   int64_t BudgetOf(uint32_t node) const {
@@ -187,6 +202,52 @@ class Planner {
     return order;
   }
 
+  // Mends the names the destination refuses, measures each name, and
+  // finds the longest each may keep within the name limit.
+  bool Prepare(Plan& plan) {
+    std::vector<bool> refused(count_);
+    std::u16string mended;
+    for (uint32_t node = 0; node < count_ && limits_.rules != 0; ++node) {
+      if (!naming::Refuses(nodes_[node].name, limits_.rules)) continue;
+      if (nodes_[node].keep) {
+        refused[node] = true;
+        continue;
+      }
+      naming::Mend(nodes_[node].name, limits_.rules, mended);
+      if (mendedOf_.empty()) mendedOf_.assign(count_, kNone);
+      mendedOf_[node] = static_cast<uint32_t>(mended_.size());
+      mended_.push_back(mended);
+    }
+    if (!Plain()) {
+      full_.resize(count_);
+      for (uint32_t node = 0; node < count_; ++node) full_[node] = limits_.pathMeasure.Of(NameOf(node));
+    }
+    own_.resize(count_);
+    std::vector<uint32_t> measured, native;
+    for (uint32_t node = 0; node < count_; ++node) {
+      if (!GoOn(node)) return false;
+      own_[node] = Full(node);
+      const std::u16string_view name = NameOf(node);
+      const bool within = Plain() ? name.size() <= limits_.nameLimit
+                                  : limits_.nameMeasure.Of(name) <= limits_.nameLimit;
+      if (within) continue;
+      if (nodes_[node].keep) {
+        refused[node] = true;
+        continue;
+      }
+      LengthsOf(node, measured, native);
+      if (measured.empty()) {
+        refused[node] = true;
+      } else {
+        own_[node] = measured.back();
+      }
+    }
+    for (const uint32_t node : order_) {
+      if (refused[node]) plan.refused.push_back({node, nodes_[node].keep});
+    }
+    return true;
+  }
+
   // How short each name may become: the shortest whole cut from the floor
   // on, for names on a path that is over budget (the others stay as they
   // are); the name's own length where it is not cut.
@@ -205,10 +266,11 @@ class Planner {
     }
     low_.resize(count_);
     std::vector<uint32_t> lengths;
+    std::vector<uint32_t> native;
     for (uint32_t node = 0; node < count_; ++node) {
       low_[node] = Length(node);
-      if (!over[node] || nodes_[node].keep || Length(node) <= limits_.floor) continue;
-      naming::WholeCutLengths(nodes_[node].name, nodes_[node].isDirectory, limits_.floor, lengths);
+      if (!over[node] || nodes_[node].keep) continue;
+      LengthsOf(node, lengths, native);
       if (!lengths.empty()) low_[node] = lengths.front();
       if (!GoOn(node)) return false;
     }
@@ -284,15 +346,52 @@ class Planner {
     return true;
   }
 
-  // The lengths a whole cut of `node` can have, its own length last.
-  void LengthsOf(uint32_t node, std::vector<uint32_t>& lengths) const {
-    naming::WholeCutLengths(nodes_[node].name, nodes_[node].isDirectory, limits_.floor, lengths);
-    lengths.push_back(Length(node));
+  // The lengths `node`'s name may have, shortest first: its whole cuts
+  // within the name limit and longer than the floor, in the path's unit
+  // (`measured`) and in UTF-16 units (`native`), then its own length if it
+  // is within the name limit. A name no longer than the floor has no cut.
+  void LengthsOf(uint32_t node, std::vector<uint32_t>& measured,
+                 std::vector<uint32_t>& native) const {
+    const std::u16string_view name = NameOf(node);
+    const bool isDirectory = nodes_[node].isDirectory;
+    const uint32_t size = static_cast<uint32_t>(name.size());
+    if (Plain()) {
+      if (size > limits_.floor) naming::WholeCutLengths(name, isDirectory, limits_.floor, native);
+      else native.clear();
+      while (!native.empty() && native.back() > limits_.nameLimit) native.pop_back();
+      if (size <= limits_.nameLimit) native.push_back(size);
+      measured = native;
+      return;
+    }
+    measured.clear();
+    native.clear();
+    limits_.pathMeasure.Prefixes(name, pathPrefixes_);
+    limits_.nameMeasure.Prefixes(name, namePrefixes_);
+    const uint32_t nameLength = namePrefixes_[size];
+    if (nameLength > limits_.floor) {
+      naming::WholeCutLengths(name, isDirectory, 1, cuts_);
+      const size_t extension = naming::WholeExtensionLength(name, isDirectory);
+      const auto cutLength = [&](const std::vector<uint32_t>& prefixes, uint32_t length) {
+        return prefixes[length - extension] + prefixes[size] - prefixes[size - extension];
+      };
+      for (const uint32_t length : cuts_) {
+        const uint32_t asName = cutLength(namePrefixes_, length);
+        if (asName > limits_.nameLimit) break;
+        if (asName < limits_.floor) continue;
+        measured.push_back(cutLength(pathPrefixes_, length));
+        native.push_back(length);
+      }
+    }
+    if (nameLength <= limits_.nameLimit) {
+      measured.push_back(pathPrefixes_[size]);
+      native.push_back(size);
+    }
   }
-  // The longest of `lengths` no longer than `length` (the first when none).
-  static uint32_t AtMost(const std::vector<uint32_t>& lengths, uint32_t length) {
+  // Where in `lengths` the longest no longer than `length` is (the first
+  // when none is).
+  static size_t AtMost(const std::vector<uint32_t>& lengths, uint32_t length) {
     const auto after = std::upper_bound(lengths.begin(), lengths.end(), length);
-    return after == lengths.begin() ? lengths.front() : *(after - 1);
+    return after == lengths.begin() ? 0 : static_cast<size_t>(after - 1 - lengths.begin());
   }
 
   // Each name is cut to the lowest level of the paths through it, or to
@@ -307,12 +406,12 @@ class Planner {
       }
     }
     length_.resize(count_);
-    std::vector<uint32_t> lengths;
+    std::vector<uint32_t> lengths, native;
     for (uint32_t node = 0; node < count_; ++node) {
       length_[node] = Length(node);
       if (!Cuttable(node) || lowest[node] >= Length(node)) continue;
-      LengthsOf(node, lengths);
-      length_[node] = AtMost(lengths, std::max(lowest[node], low_[node]));
+      LengthsOf(node, lengths, native);
+      length_[node] = lengths[AtMost(lengths, std::max(lowest[node], low_[node]))];
       if (!GoOn(node)) return false;
     }
     return true;
@@ -339,7 +438,7 @@ class Planner {
     pathLength = std::vector<int64_t>();
     RangeMin slackOf(slack);
     slack = std::vector<int64_t>();
-    std::vector<uint32_t> lengths;
+    std::vector<uint32_t> lengths, native;
     for (const bool all : {false, true}) {
       for (uint32_t step = 0; step < given.size(); ++step) {
         if (!GoOn(step)) return false;
@@ -347,11 +446,11 @@ class Planner {
         const uint32_t first = position_[node], last = last_[node];
         const int64_t spare = slackOf.Min(first, last);
         if (spare < 1 || length_[node] == Length(node)) continue;
-        LengthsOf(node, lengths);
+        LengthsOf(node, lengths, native);
         uint32_t longer = *std::upper_bound(lengths.begin(), lengths.end(), length_[node]);
         if (all) {
-          longer = AtMost(lengths, static_cast<uint32_t>(
-                                       std::min<int64_t>(Length(node), length_[node] + spare)));
+          longer = lengths[AtMost(lengths, static_cast<uint32_t>(std::min<int64_t>(
+                                               Length(node), length_[node] + spare)))];
         }
         if (longer <= length_[node] || longer - length_[node] > spare) continue;
         slackOf.Add(first, last, -int64_t{longer - length_[node]});
@@ -368,27 +467,35 @@ class Planner {
     naming::NameSet taken, knownTaken;
     std::vector<uint64_t> knownSteps;
     std::u16string folded, candidate, key;
+    std::vector<uint32_t> lengths, native;
+    const auto changes = [&](uint32_t node) { return length_[node] < Full(node) || Mended(node); };
+    const auto fold = [&](std::u16string_view name, std::u16string& out) {
+      if (limits_.ignoresCase) {
+        naming::FoldCase(name, out);
+      } else {
+        out.assign(name);
+      }
+    };
     for (uint32_t slot = 0; slot <= count_; ++slot) {
       if (!GoOn(slot)) return false;
       const uint32_t first = firstChild_[slot], end = firstChild_[slot + 1];
       bool anyCut = false;
-      for (uint32_t i = first; i < end && !anyCut; ++i) {
-        anyCut = length_[children_[i]] < Length(children_[i]);
-      }
+      for (uint32_t i = first; i < end && !anyCut; ++i) anyCut = changes(children_[i]);
       if (!anyCut) continue;
       taken.Clear();
       taken.Reserve(end - first, 0);
       knownTaken.Clear();
       knownSteps.clear();
       for (uint32_t i = first; i < end; ++i) {
-        naming::FoldCase(nodes_[children_[i]].name, folded);
+        fold(nodes_[children_[i]].name, folded);
         taken.Insert(folded);
       }
       for (uint32_t i = first; i < end; ++i) {
         const uint32_t node = children_[i];
-        if (length_[node] >= Length(node)) continue;
-        const naming::CutResult cut =
-            naming::WholeCut(nodes_[node].name, nodes_[node].isDirectory, length_[node]);
+        if (!changes(node)) continue;
+        LengthsOf(node, lengths, native);
+        const naming::CutResult cut = naming::WholeCut(
+            NameOf(node), nodes_[node].isDirectory, native[AtMost(lengths, length_[node])]);
         // The characters before the counter are looked at only if it is needed.
         std::unique_ptr<naming::WholeCandidates> candidates;
         candidate = cut.newName;
@@ -403,8 +510,10 @@ class Planner {
             candidates = std::make_unique<naming::WholeCandidates>(cut);
           }
           if (step > 0 && !candidates->Write(candidate.data(), step)) break;
-          if (naming::IsReservedName(candidate)) continue;
-          naming::FoldCase(candidate, folded);
+          if (naming::IsReservedName(candidate) || naming::Refuses(candidate, limits_.rules)) {
+            continue;
+          }
+          fold(candidate, folded);
           if (taken.Insert(folded).second) {
             found = true;
             break;
@@ -432,8 +541,9 @@ class Planner {
     int64_t closest = std::numeric_limits<int64_t>::min();
     for (const uint32_t node : order_) {
       const uint32_t parent = nodes_[node].parent;
-      const size_t length =
-          plan.newNames[node].empty() ? Length(node) : plan.newNames[node].size();
+      const size_t length = plan.newNames[node].empty() ? Full(node)
+                            : Plain() ? plan.newNames[node].size()
+                                      : limits_.pathMeasure.Of(plan.newNames[node]);
       pathLength[node] =
           (parent == kNoParent ? limits_.baseLength : pathLength[parent]) + 1 + length;
       if (unfit_[node]) continue;
@@ -459,6 +569,12 @@ class Planner {
   std::vector<uint32_t> level_;       // for an over-budget path that can fit
   std::vector<bool> unfit_;           // a path that cannot fit at all
   std::vector<uint32_t> length_;      // the new length of each name
+  std::vector<std::u16string> mended_;  // the names mended for the destination
+  std::vector<uint32_t> mendedOf_;    // where each node's is in mended_ (none when empty)
+  std::vector<uint32_t> full_;        // each name's length in the path's unit (none when plain)
+  std::vector<uint32_t> own_;         // the longest each name may be
+  // Buffers of LengthsOf.
+  mutable std::vector<uint32_t> cuts_, pathPrefixes_, namePrefixes_;
 };
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "naming/measure.h"
+
 namespace fit {
 
 constexpr uint32_t kNoParent = UINT32_MAX;
@@ -31,10 +33,16 @@ struct Budget {
 
 // A full path: `baseLength` units (the directory's own path), then for each
 // name down to the entry a separator and the name.
+// Lengths count in the destination's units: paths in `pathMeasure`, names
+// (their limit and the floor) in `nameMeasure`.
 struct Limits {
-  uint32_t baseLength;
+  int64_t baseLength;  // -1 where paths count from the top (no separator before it)
   Budget budget;
   uint32_t floor;  // no name is cut shorter, and none this long or shorter is cut
+  uint32_t nameLimit = UINT32_MAX;  // every longer name is cut, wherever it is
+  naming::Measure nameMeasure{}, pathMeasure{};
+  uint32_t rules = 0;       // naming::NameRule: names the destination refuses
+  bool ignoresCase = true;  // names that differ only in case are one name there
 };
 
 struct Plan {
@@ -51,6 +59,14 @@ struct Plan {
     uint32_t over;
   };
   std::vector<Unfit> unfit;
+  // The names that stay as they are although the destination does not
+  // take them (kept, or too long even when cut as far as they may be), in
+  // the order of the tree.
+  struct Refused {
+    uint32_t node;
+    bool kept;
+  };
+  std::vector<Refused> refused;
   // The order in which to rename: every entry before its directory, and the
   // rest in the order of the tree (names compared as NTFS orders them).
   std::vector<uint32_t> renameOrder;
@@ -61,7 +77,9 @@ struct Plan {
   bool stopped = false;
 };
 
-// Plans the cuts. `nodes` holds every entry once, in any order. On an
+// Plans the cuts. `nodes` holds every entry once, in any order. A name the
+// destination refuses is first mended (naming/destination_names.h), and a
+// name over the name limit cut to it. On an
 // over-budget path the longest names are cut first, to a common length
 // where they meet (the first in the order of the tree keep the spare
 // units); a name shared by many paths is cut once for all of them; no cut

@@ -1,0 +1,112 @@
+#include "naming/destination_names.h"
+
+#include "naming/units.h"
+#include "naming/windows_names.h"
+
+namespace naming {
+namespace {
+
+bool RefusedCharacter(char16_t unit, uint32_t rules) {
+  if (unit < 0x20) return (rules & (kWindowsCharacters | kJolietCharacters)) != 0;
+  if (rules & kWindowsCharacters) {
+    for (const char16_t refused : u"\"*:<>?\\|/") {
+      if (refused != 0 && unit == refused) return true;
+    }
+  }
+  if (rules & kJolietCharacters) {
+    for (const char16_t refused : u"*:;?\\/") {
+      if (refused != 0 && unit == refused) return true;
+    }
+  }
+  return false;
+}
+
+char16_t Lower(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
+}
+
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+size_t FindIgnoringCase(std::u16string_view name, std::u16string_view part, size_t from) {
+  for (size_t at = from; at + part.size() <= name.size(); ++at) {
+    if (SameIgnoringCase(name.substr(at, part.size()), part)) return at;
+  }
+  return std::u16string_view::npos;
+}
+
+constexpr std::u16string_view kOfficeWholeNames[] = {u".lock", u"desktop.ini"};
+
+bool OfficeWholeName(std::u16string_view name) {
+  for (const std::u16string_view whole : kOfficeWholeNames) {
+    if (SameIgnoringCase(name, whole)) return true;
+  }
+  return false;
+}
+
+// Where the part of a device-name check ends: the first dot, or the end.
+size_t FirstPart(std::u16string_view name) {
+  const size_t dot = name.find(u'.');
+  return dot == std::u16string_view::npos ? name.size() : dot;
+}
+
+}  // namespace
+
+bool Refuses(std::u16string_view name, uint32_t rules) {
+  if (name.empty()) return false;
+  for (size_t at = 0; at < name.size(); ++at) {
+    if (RefusedCharacter(name[at], rules)) return true;
+    if ((rules & kJolietCharacters) && IsSurrogate(name[at])) return true;
+  }
+  const char16_t last = name.back();
+  if ((rules & kTrailingDots) && last == u'.') return true;
+  if ((rules & kTrailingSpaces) && last == u' ') return true;
+  if ((rules & kLeadingSpaces) && name.front() == u' ') return true;
+  if ((rules & kDeviceNames) && IsReservedName(name)) return true;
+  if (rules & kOfficeNames) {
+    if (OfficeWholeName(name) || name.substr(0, 2) == u"~$") return true;
+    if (FindIgnoringCase(name, u"_vti_", 0) != std::u16string_view::npos) return true;
+  }
+  return false;
+}
+
+bool Mend(std::u16string_view name, uint32_t rules, std::u16string& mended) {
+  if (!Refuses(name, rules)) return false;
+  std::u16string out;
+  out.reserve(name.size() + 1);
+  for (size_t at = 0; at < name.size(); ++at) {
+    if ((rules & kJolietCharacters) && IsSurrogate(name[at])) {
+      // One "_" for a character outside UCS-2, as ISO image makers write it.
+      if (IsHighSurrogate(name[at]) && at + 1 < name.size() && IsLowSurrogate(name[at + 1])) ++at;
+      out += u'_';
+    } else {
+      out += RefusedCharacter(name[at], rules) ? u'_' : name[at];
+    }
+  }
+  for (size_t at = out.size(); at-- > 0;) {
+    const bool dot = out[at] == u'.' && (rules & kTrailingDots);
+    const bool space = out[at] == u' ' && (rules & (kTrailingSpaces | kTrailingDots));
+    if (!dot && !space) break;
+    out[at] = u'_';
+  }
+  if (rules & kLeadingSpaces) {
+    for (size_t at = 0; at < out.size() && out[at] == u' '; ++at) out[at] = u'_';
+  }
+  if ((rules & kDeviceNames) && IsReservedName(out)) out.insert(FirstPart(out), 1, u'_');
+  if (rules & kOfficeNames) {
+    if (OfficeWholeName(out)) out.insert(out.rfind(u'.'), 1, u'_');
+    if (out.substr(0, 2) == u"~$") out[0] = u'_';
+    for (size_t at = 0; (at = FindIgnoringCase(out, u"_vti_", at)) != std::u16string::npos;) {
+      out[at + 4] = u'-';
+    }
+  }
+  mended = std::move(out);
+  return true;
+}
+
+}  // namespace naming

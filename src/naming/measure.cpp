@@ -1,0 +1,73 @@
+#include "naming/measure.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "naming/units.h"
+
+namespace naming {
+namespace {
+
+struct Decomposed {
+  uint32_t code;
+  uint8_t units16, bytes8;
+};
+
+constexpr Decomposed kDecomposed[] = {
+#include "naming/nfd_table.inc"
+};
+
+constexpr uint32_t kHangulFirst = 0xAC00, kHangulLast = 0xD7A3, kHangulTrailing = 28;
+
+uint32_t Utf8Bytes(uint32_t code) {
+  return code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+}
+
+}  // namespace
+
+// The length of the character that starts at `at` (0 for the second unit
+// of a pair).
+uint32_t Measure::Weight(std::u16string_view name, size_t at) const {
+  const char16_t unit = name[at];
+  if (IsLowSurrogate(unit) && at > 0 && IsHighSurrogate(name[at - 1])) return 0;
+  uint32_t code = unit;
+  if (IsHighSurrogate(unit) && at + 1 < name.size() && IsLowSurrogate(name[at + 1])) {
+    code = 0x10000 + ((uint32_t{unit} - 0xD800) << 10) + (name[at + 1] - 0xDC00);
+  } else if (IsSurrogate(unit)) {
+    const bool byte = namesAreBytes_ && IsEscapedByte(unit);
+    return unit_ == Unit::kUtf16 || unit_ == Unit::kNfdUtf16 || byte ? 1 : 3;
+  }
+  const bool bytes = unit_ == Unit::kUtf8 || unit_ == Unit::kNfdUtf8;
+  if (unit_ == Unit::kUtf16 || unit_ == Unit::kUtf8 || code < 0xC0) {
+    return bytes ? Utf8Bytes(code) : code > 0xFFFF ? 2 : 1;
+  }
+  if (code >= kHangulFirst && code <= kHangulLast) {
+    // Two or three conjoining jamo, each one unit and three bytes.
+    const uint32_t jamo = (code - kHangulFirst) % kHangulTrailing == 0 ? 2 : 3;
+    return bytes ? 3 * jamo : jamo;
+  }
+  const auto found = std::lower_bound(
+      std::begin(kDecomposed), std::end(kDecomposed), code,
+      [](const Decomposed& entry, uint32_t wanted) { return entry.code < wanted; });
+  if (found != std::end(kDecomposed) && found->code == code) {
+    return bytes ? found->bytes8 : found->units16;
+  }
+  return bytes ? Utf8Bytes(code) : code > 0xFFFF ? 2 : 1;
+}
+
+uint32_t Measure::Of(std::u16string_view name) const {
+  if (unit_ == Unit::kUtf16) return static_cast<uint32_t>(name.size());
+  uint32_t length = 0;
+  for (size_t at = 0; at < name.size(); ++at) length += Weight(name, at);
+  return length;
+}
+
+void Measure::Prefixes(std::u16string_view name, std::vector<uint32_t>& prefixes) const {
+  prefixes.resize(name.size() + 1);
+  prefixes[0] = 0;
+  for (size_t at = 0; at < name.size(); ++at) {
+    prefixes[at + 1] = prefixes[at] + (unit_ == Unit::kUtf16 ? 1 : Weight(name, at));
+  }
+}
+
+}  // namespace naming
