@@ -1,5 +1,6 @@
 #include "fit/planner.h"
 
+#include "naming/destination_names.h"
 #include "naming/whole_cut.h"
 
 #include <gtest/gtest.h>
@@ -252,6 +253,54 @@ TEST(MakePlanTest, ThePlanDoesNotDependOnTheListingOrder) {
   for (uint32_t i = 0; i <= last; ++i) {
     EXPECT_EQ(plan.newNames[i], other.newNames[last - i]) << i;
   }
+}
+
+// Limits counted a destination's way: names cut to their limit wherever
+// they are, paths and floors in its units, refused names mended and their
+// twins resolved as the destination compares names.
+TEST(MakePlanTest, DestinationsCountAndNameTheirWay) {
+  using naming::Measure;
+  using naming::Unit;
+  const Measure bytes(Unit::kUtf8), nfd(Unit::kNfdUtf16), nfdBytes(Unit::kNfdUtf8);
+  const auto limits = [](uint32_t budget, uint32_t nameLimit, Measure names, Measure paths,
+                         uint32_t rules = 0, bool ignoresCase = false) {
+    return Limits{0, {budget, budget}, 12, nameLimit, names, paths, rules, ignoresCase};
+  };
+  const std::u16string report = Repeat(u'\u5831', 100) + u".docx";  // 305 bytes
+  const std::u16string accents = Repeat(u'\u00E9', 200);            // 400 units decomposed
+  const struct {
+    const char* what;
+    std::vector<std::u16string> paths;
+    Limits limits;
+    std::vector<std::u16string> after;
+  } cases[] = {
+      {"a name over its limit in bytes, on a path that fits", {report}, limits(4095, 255, bytes, bytes),
+       {Repeat(u'\u5831', 83) + u".docx"}},
+      {"a path budget in bytes", {Repeat(u'\u00E9', 40) + u"/", Repeat(u'\u00E9', 40) + u"/" + Repeat(u'x', 40)},
+       limits(120, 255, bytes, bytes),
+       // 1 + 80 + 1 + 40 bytes, 2 over: the longest name gives one character.
+       {Repeat(u'\u00E9', 39), Repeat(u'x', 40)}},
+      {"the floor in bytes: four CJK characters are 12", {report}, limits(20, 255, bytes, bytes),
+       {Repeat(u'\u5831', 4) + u".docx"}},
+      {"names decomposed, paths in bytes of the decomposed name", {accents}, limits(1023, 255, nfd, nfdBytes),
+       {Repeat(u'\u00E9', 127)}},
+      {"a refused name mended, its twin told apart ignoring case", {u"a:b.txt", u"A_b.txt"},
+       limits(4095, 255, Measure(), Measure(), naming::kWindowsCharacters, true), {u"a_0.txt", u"A_b.txt"}},
+      {"the same where case tells names apart", {u"a:b.txt", u"A_b.txt"},
+       limits(4095, 255, Measure(), Measure(), naming::kWindowsCharacters, false), {u"a_b.txt", u"A_b.txt"}},
+  };
+  for (const auto& c : cases) {
+    const Tree tree(c.paths);
+    const Plan plan = MakePlan(tree.nodes, c.limits);
+    EXPECT_TRUE(plan.unfit.empty() && plan.refused.empty()) << c.what;
+    EXPECT_EQ(After(tree, plan), c.after) << c.what;
+  }
+  // A kept name the destination refuses stays, and is said.
+  Tree kept({u"keep:me", u"x"});
+  kept.nodes[0].keep = true;
+  const Plan plan = MakePlan(kept.nodes, limits(4095, 255, Measure(), Measure(), naming::kWindowsCharacters));
+  ASSERT_EQ(plan.refused.size(), 1u);
+  EXPECT_TRUE(plan.refused[0].kept && plan.refused[0].node == 0 && plan.newNames[0].empty());
 }
 
 }  // namespace

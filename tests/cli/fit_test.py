@@ -16,14 +16,20 @@ import re
 import sys
 import tempfile
 
+import destinations
 from harness import QUOTED, Program, unquote, units
 
 CANNOT_FIT = re.compile(rf"ERROR: {QUOTED}: cannot fit in (\d+) \((\d+) over\)\.")
 RENAME = re.compile(rf"{QUOTED} => {QUOTED}")
+REFUSED = re.compile(rf"ERROR: {QUOTED}: (?:kept, but \w+ does not take its name|"
+                     rf"cannot be cut to a name \w+ takes)\.")
 # Where the tree stands, one line on standard error.
 SUMMARY = re.compile(r"snipdir-fit: [^\r\n]*\.\r?\n")
 PIECES = ["Reports 2023", "Board minutes, final version", "Quarterly", "photo", "résumé",
-          "日本語のフォルダ", "x" * 30, "IMG_20230101_000123", "a", "Ünïcödé", "notes for the meeting"]
+          "日本語のフォルダ", "x" * 30, "IMG_20230101_000123", "a", "Ünïcödé", "notes for the meeting",
+          "a:b?", " lead", "~$lock", "CON", "_vti_", "報告書の最終版", "सम्पूर्ण रिपोर्ट",
+          "\U0001F468\u200D\U0001F469\u200D\U0001F467 family", "e\u0301t\u00e9", "tail. "]
+DESTINATIONS = ["windows", "onedrive", "dropbox", "linux", "ecryptfs", "joliet", "macos"]
 EXTENSIONS = ["", ".txt", ".docx", ".jpeg", ".tar.gz", ".pptx"]
 
 
@@ -50,8 +56,12 @@ def build(root, rng, entries):
     os.makedirs(root)
     directories = [b""]
     for i in range(entries):
-        name = " ".join(rng.choice(PIECES) for _ in range(rng.randint(1, 4)))
-        name = (name[:rng.randint(1, 90)].strip() or "n") + f" {i}"
+        # Now and then a name too long for the places that count bytes.
+        pieces, longest = (12, 240) if rng.random() < 0.1 else (4, 90)
+        name = " ".join(rng.choice(PIECES) for _ in range(rng.randint(1, pieces)))
+        name = (name[:rng.randint(1, longest)].lstrip() or "n") + f" {i}"
+        while len(name.encode()) > 240:  # what ext4 takes, with room for an extension
+            name = name[:-1]
         parent = rng.choice(directories)
         is_directory = rng.random() < 0.35
         path = os.path.join(parent, os.fsencode(name + ("" if is_directory else rng.choice(EXTENSIONS))))
@@ -68,9 +78,12 @@ def length(base_length, path):
     return base_length + sum(1 + units(name) for name in path.split(b"/"))
 
 
-def check(program, root, budget, floor, place, options=()):
-    """Previews, fits and undoes the tree at `root`; returns the report."""
-    args = [*options, "--as", place, "--floor", str(floor), program.native_path(root), str(budget)]
+def check(program, root, budget, floor, place, options=(), headroom=0):
+    """Previews, fits and undoes the tree at `root` for `budget` (a number or
+    a destination); returns the report."""
+    args = [*options, "--as", place, "--floor", str(floor), "--headroom", str(headroom),
+            program.native_path(root), str(budget)]
+    named = budget if isinstance(budget, str) else None
     before = tree(root)
     preview, err, preview_status = program.run("--preview", *args, tool="snipdir-fit")
     assert SUMMARY.fullmatch(err.decode()), err
@@ -79,12 +92,14 @@ def check(program, root, budget, floor, place, options=()):
     assert SUMMARY.fullmatch(err.decode()), err
     assert (out, status) == (preview, preview_status), f"preview and run differ:\n{preview}\n{out}"
 
-    renames, unfit = [], []
+    renames, unfit, refused = [], [], []
     for line in out.decode().splitlines():
         if rename := RENAME.fullmatch(line):
             renames.append((unquote(rename.group(1)), unquote(rename.group(2))))
         elif cannot := CANNOT_FIT.fullmatch(line):
             unfit.append(unquote(cannot.group(1)))
+        elif untaken := REFUSED.fullmatch(line):
+            refused.append(unquote(untaken.group(1)))
         else:
             raise AssertionError(f"not a line of a fit: {line!r}")
     after = tree(root)
@@ -93,24 +108,38 @@ def check(program, root, budget, floor, place, options=()):
     moved = dict(before)
     for old, new in renames:
         assert old.rsplit(b"/", 1)[:-1] == new.rsplit(b"/", 1)[:-1], f"{old!r} moved"
-        assert units(new.rsplit(b"/", 1)[-1]) >= min(floor, units(old.rsplit(b"/", 1)[-1]))
+        new_name, old_name = (os.fsdecode(p.rsplit(b"/", 1)[-1]) for p in (new, old))
+        measure = destinations.DESTINATIONS[named][0] if named else destinations.utf16
+        # (A name mended for the destination may come out shorter.)
+        assert (measure(new_name) >= min(floor, measure(old_name)) or
+                destinations.refuses(named, old_name)), f"{new!r} under the floor"
         for path in [p for p in moved if p == old or p.startswith(old + b"/")]:
             moved[new + path[len(old):]] = moved.pop(path)
     assert moved == after, "the tree is not what the lines say"
     # Unless --partial, a tree that cannot fit whole is left as it is; names
     # kept by a pattern are never cut.
-    assert "--partial" in options or not unfit or not renames, "renamed, though some path cannot fit"
+    assert "--partial" in options or not (unfit or refused) or not renames, \
+        "renamed, though some path cannot fit"
     assert not [old for old, _ in renames if "--keep" in options and old.endswith(b".docx")], \
         "a kept name was cut"
     assert len({old for old, _ in renames}) == len(renames), "an entry renamed twice"
     base_length = len(place.rstrip("/\\"))
-    over = []
+    over, untaken = [], []
     for path, identity in after.items():
-        limit = budget if isinstance(budget, int) else (247 if identity[0] == "dir" else 259)
-        if length(base_length, path) > limit:
+        if named:
+            text = os.fsdecode(path)
+            if destinations.over(named, place, text, identity[0] == "dir", headroom) > 0:
+                over.append(path)
+            name = text.rsplit("/", 1)[-1]
+            if destinations.name_over(named, name, headroom) > 0 or destinations.refuses(named, name):
+                untaken.append(path)
+        elif length(base_length, path) > budget - headroom:
             over.append(path)
-    assert (status == 0) == (not over and not unfit), f"status {status}, over: {over[:3]}"
+    assert (status == 0) == (not over and not unfit and not untaken and not refused), \
+        f"status {status}, over: {over[:3]}, not taken: {untaken[:3]}"
     assert len(over) == 0 or unfit, f"over budget without a line: {over[:3]}"
+    assert len(untaken) == 0 or refused or "--partial" not in options, \
+        f"names the destination refuses, without a line: {untaken[:3]}"
 
     report = root + ".report"
     with open(report, "wb") as file:
@@ -135,7 +164,8 @@ def main():
     failed = 0
     for number in range(args.first, args.first + args.rounds):
         rng = random.Random(number)
-        budget = rng.choice([60, 90, 120, 160, "windows"])
+        budget = rng.choice([60, 90, 120, 160] + DESTINATIONS)
+        headroom = rng.choice([0, 0, 16])
         floor = rng.choice([8, 12, 12, 20])
         place = rng.choice(["C:\\Users\\ana\\OneDrive - Contoso\\Projects", "D:\\x", "/srv/share/"])
         entries = rng.randint(5, 60)
@@ -147,7 +177,7 @@ def main():
                     build(root, random.Random(number), entries)
                     options = (["--partial"] if number % 2 else []) + \
                         (["--keep", "*.docx"] if number % 3 == 0 else [])
-                    outputs.append(check(program, root, budget, floor, place, options)
+                    outputs.append(check(program, root, budget, floor, place, options, headroom)
                                    .replace(b"\r\n", b"\n"))
             assert all(out == outputs[0] for out in outputs), "the programs print other lines"
             print(f"ok      round {number}: {entries} entries, budget {budget}, "

@@ -1,0 +1,106 @@
+"""What each destination of snipdir-fit takes, written from the published
+rules (not from the programs), for the suites to check fitted trees with.
+
+Sources:
+- windows: Microsoft Learn, "Naming Files, Paths, and Namespaces" (reserved
+  characters < > : " / \\ | ? * and 1-31, no trailing space or period,
+  CON PRN AUX NUL COM0-9 LPT0-9 and the superscript digits, also before an
+  extension) and "Maximum Path Length Limitation" (MAX_PATH 260 with the
+  terminator; 12 kept for an 8.3 name when making a directory).
+- onedrive, sharepoint: Microsoft Support, "Restrictions and limitations in
+  OneDrive and SharePoint", section "Invalid file names and file types":
+  " * : < > ? / \\ | anywhere; no leading or trailing space; the names .lock,
+  CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, desktop.ini; no name beginning
+  ~$; _vti_ nowhere; 400 characters for the whole decoded path.
+- dropbox: Dropbox Help Center, "Naming Dropbox files and folders": paths
+  fewer than 260 characters (most emoji count two), / \\ < > : " | ? *, no
+  trailing period or space.
+- linux: NAME_MAX 255 and PATH_MAX 4096 bytes (limits.h); ecryptfs: 143 bytes
+  per encrypted name (eCryptfs FAQ).
+- joliet: what xorriso 1.5.4 (-as mkisofs -J) takes, found by trying: names
+  of 64 UCS-2 characters, paths below the root of 240 bytes (120
+  characters), no * / : ; ? \\ or 1-31, nothing outside UCS-2.
+- macos: APFS and HFS+ take 255 UTF-16 units per name after decomposition
+  (NFD); PATH_MAX 1024 bytes with the terminator.
+"""
+import unicodedata
+
+DEVICES = {"CON", "PRN", "AUX", "NUL"} | {f"{kind}{digit}" for kind in ("COM", "LPT")
+                                          for digit in "0123456789\u00b9\u00b2\u00b3"}
+
+
+def utf16(text):
+    return len(text.encode("utf-16-le", "surrogatepass")) // 2
+
+
+def utf8(text):
+    return len(text.encode("utf-8", "surrogateescape"))
+
+
+def nfd16(text):
+    return utf16(unicodedata.normalize("NFD", text))
+
+
+def nfd8(text):
+    return utf8(unicodedata.normalize("NFD", text))
+
+
+def windows_refuses(name):
+    return (any(c in '<>:"/\\|?*' or ord(c) < 32 for c in name) or name[-1] in " ." or
+            name.split(".")[0].rstrip(" ").upper() in DEVICES)
+
+
+def office_refuses(name):
+    return (any(c in '"*:<>?/\\|' for c in name) or name[0] == " " or name[-1] == " " or
+            name.lower() in (".lock", "desktop.ini") or name.startswith("~$") or
+            "_vti_" in name.lower() or name.split(".")[0].rstrip(" ").upper() in DEVICES)
+
+
+def dropbox_refuses(name):
+    return any(c in '/\\<>:"|?*' for c in name) or name[-1] in " ."
+
+
+def joliet_refuses(name):
+    return any(c in "*/:;?\\" or ord(c) < 32 or ord(c) > 0xFFFF for c in name)
+
+
+# name: (name unit, name limit, path unit, file budget, directory budget,
+#        paths from the top of the tree, refuses)
+DESTINATIONS = {
+    "windows": (utf16, 255, utf16, 259, 247, False, windows_refuses),
+    "onedrive": (utf16, 255, utf16, 400, 400, True, office_refuses),
+    "sharepoint": (utf16, 255, utf16, 400, 400, True, office_refuses),
+    "dropbox": (utf16, 255, utf16, 259, 259, False, dropbox_refuses),
+    "linux": (utf8, 255, utf8, 4095, 4095, False, lambda name: False),
+    "ecryptfs": (utf8, 143, utf8, 4095, 4095, False, lambda name: False),
+    "joliet": (utf16, 64, utf16, 120, 120, True, joliet_refuses),
+    "macos": (nfd16, 255, nfd8, 1023, 1023, False, lambda name: False),
+}
+
+
+def on_windows(place):
+    return place[1:2] == ":" or place.startswith("\\\\")
+
+
+def over(destination, place, path, is_directory, headroom=0):
+    """How far `path` (names joined by "/") below the folder `place` is over
+    what `destination` takes (0 or less: it fits)."""
+    _, _, unit, file_budget, directory_budget, from_top, _ = DESTINATIONS[destination]
+    names = path.split("/")
+    below = sum(unit(name) for name in names) + len(names) - 1
+    budget = (directory_budget if is_directory else file_budget) - headroom
+    if not from_top:
+        return unit(place.rstrip("/\\")) + 1 + below - budget
+    local = 0
+    if destination in ("onedrive", "sharepoint") and on_windows(place):
+        local = utf16(place.rstrip("/\\")) + 1 + below - ((247 if is_directory else 259) - headroom)
+    return max(below - budget, local)
+
+
+def name_over(destination, name, headroom=0):
+    unit, limit, *_ = DESTINATIONS[destination]
+    return unit(name) - (limit - headroom)
+
+
+def refuses(destination, name):
+    return DESTINATIONS[destination][-1](name)
