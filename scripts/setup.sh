@@ -5,7 +5,8 @@
 #   asan     the sanitizer build and the fuzzers (clang)
 #   win32    the Windows programs and their tests (MinGW-w64, 32-bit Wine)
 #   volumes  the file system tools and FUSE drivers the volume tests mount
-#            with, and what the win32 part needs
+#            with, the image makers trees are fitted for, and what the
+#            win32 part needs
 #   release  the packages and their checks (lintian, mandoc)
 #   bench    the benchmark (strace, GNU time)
 # Sourced by the other scripts: snipdir_setup native win32 ...
@@ -38,7 +39,9 @@ snipdir_missing() {
         command -v mkfs.xfs >/dev/null || missing+=(xfsprogs)
         command -v mkfs.btrfs >/dev/null || missing+=(btrfs-progs)
         command -v fusermount3 >/dev/null || missing+=(fuse3)
-        command -v losetup >/dev/null || missing+=(mount) ;;&
+        command -v losetup >/dev/null || missing+=(mount)
+        command -v xorriso >/dev/null || missing+=(xorriso)
+        command -v isoinfo >/dev/null || missing+=(genisoimage) ;;&
       win32 | release | volumes)
         command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
         command -v groff >/dev/null || missing+=(groff-base)

@@ -36,6 +36,8 @@ for part in "${parts[@]}"; do
         snipdir-fit >/dev/null
     done
     python3 tests/upcase/exfat_fold.py src/naming/fold_table.inc --check
+    # Trees fitted for a destination, then handed to it.
+    python3 tests/volumes/destinations_test.py build/native/snipdir
     if [ -n "${SNIPDIR_NO_WINE:-}" ]; then
       echo "SKIPPED: the Windows program on volumes and fitting trees beside the Linux one: $SNIPDIR_NO_WINE"
       python3 tests/volumes/volumes_test.py build/native/snipdir
@@ -55,6 +57,7 @@ for part in "${parts[@]}"; do
   # The Unicode data the name rules are generated from, checked as it stands.
   if [ "$part" = native ]; then
     python3 tests/unicode/grapheme_table.py src/naming/grapheme_table.inc --check
+    python3 tests/unicode/nfd_lengths.py src/naming/nfd_table.inc --check
   fi
   cmake --preset "$part" >/dev/null
   cmake --build --preset "$part" -j"$(nproc)"
