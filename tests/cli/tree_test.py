@@ -366,6 +366,30 @@ def command_lines_name_what_is_wrong(root):
     out, err, status = fit("--bogus", program.native_path(root), "30")
     expect((line_end(out), status), ("ERROR: Unknown option --bogus.\n", 1), "unknown option")
     assert "Usage:" in err, err
+    for args, wanted in [
+        (["nowhere"], "ERROR: The budget must be a number from 1 to 32767 or a destination: "
+                      "windows, onedrive, sharepoint, dropbox, linux, ecryptfs, joliet, macos.\n"),
+        (["--headroom", "-1", "joliet"], "ERROR: The headroom must be a number.\n"),
+        (["--headroom", "53", "joliet"],
+         "ERROR: The floor and the headroom must fit in every limit (64).\n"),
+    ]:
+        out, _, status = fit(*args[:-1], program.native_path(root), args[-1])
+        expect((line_end(out), status), (wanted, 1), " ".join(args))
+
+
+@case
+def a_destination_takes_every_name_or_nothing_changes(root):
+    tree = os.path.join(root, "tree")
+    make(tree, ["notes: draft?.txt", "x" * 250 + ".txt"])
+    out, err, status = fit("--keep", "notes*", program.native_path(tree), "windows")
+    expect((line_end(out), status), ('ERROR: "notes: draft?.txt": kept, but windows does not take '
+                                     'its name.\n', 1), "a kept name windows refuses")
+    expect(line_end(err), "snipdir-fit: 1 name cannot be made one the destination takes; nothing "
+           "renamed (--partial fits the rest).\n", "the summary")
+    out, err, status = fit("--headroom", "16", "--as", "D:\\", program.native_path(tree), "windows")
+    expect((line_end(out), status), ('"notes: draft?.txt" => "notes_ draft_.txt"\n"' + "x" * 250 +
+                                     '.txt" => "' + "x" * 235 + '.txt"\n', 0),
+           "every name within 255 - 16, the path too")
 
 
 @case
