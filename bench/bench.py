@@ -221,6 +221,9 @@ def measure_fit(scratch, tops, files, runs):
     find_times = [timed(["find", directory], os.devnull) for _ in range(runs)]
     preview_times = [timed(preview, report) for _ in range(runs)]
     preview_memory = peak_memory_kib(preview)
+    # For a destination: every name checked against its rules and limits.
+    onedrive = [FIT_TOOL, "--preview", directory, "onedrive"]
+    onedrive_times = [timed(onedrive, report) for _ in range(runs)]
     run_times, floor_times = [], []
     for _ in range(runs):
         run_times.append(timed(run, report))
@@ -241,6 +244,11 @@ def measure_fit(scratch, tops, files, runs):
           f"| {preview_time / find_time:.2f}x | {processor(preview_times):.3f} s "
           f"| {processor(find_times):.3f} s | {processor(preview_times) / processor(find_times):.2f}x "
           f"| {preview_memory / 1024:.1f} MiB | {preview_memory * 1024 / count:.0f} bytes |")
+    onedrive_time = statistics.median(onedrive_times)
+    print(f"| `snipdir-fit --preview ... onedrive` | {onedrive_time:.3f} s | find: {find_time:.3f} s "
+          f"| {onedrive_time / find_time:.2f}x | {processor(onedrive_times):.3f} s "
+          f"| {processor(find_times):.3f} s | {processor(onedrive_times) / processor(find_times):.2f}x "
+          f"| | |")
     print(f"| `snipdir-fit` | {run_time:.3f} s | floor: {floor_time:.3f} s "
           f"| {run_time / floor_time:.2f}x | {processor(run_times):.3f} s "
           f"| {processor(floor_times):.3f} s | {processor(run_times) / processor(floor_times):.2f}x "

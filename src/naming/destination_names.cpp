@@ -6,19 +6,20 @@
 namespace naming {
 namespace {
 
+// For each ASCII unit, the character rules that refuse it.
+struct CharacterRules {
+  uint8_t rules[128] = {};
+  constexpr CharacterRules() {
+    for (int unit = 1; unit < 0x20; ++unit) rules[unit] = kWindowsCharacters | kJolietCharacters;
+    for (const char unit : "\"*:<>?\\|/") rules[static_cast<int>(unit)] |= kWindowsCharacters;
+    for (const char unit : "*:;?\\/") rules[static_cast<int>(unit)] |= kJolietCharacters;
+    rules[0] = 0;
+  }
+};
+constexpr CharacterRules kCharacterRules;
+
 bool RefusedCharacter(char16_t unit, uint32_t rules) {
-  if (unit < 0x20) return (rules & (kWindowsCharacters | kJolietCharacters)) != 0;
-  if (rules & kWindowsCharacters) {
-    for (const char16_t refused : u"\"*:<>?\\|/") {
-      if (refused != 0 && unit == refused) return true;
-    }
-  }
-  if (rules & kJolietCharacters) {
-    for (const char16_t refused : u"*:;?\\/") {
-      if (refused != 0 && unit == refused) return true;
-    }
-  }
-  return false;
+  return unit < 128 && (kCharacterRules.rules[unit] & rules) != 0;
 }
 
 char16_t Lower(char16_t unit) {
@@ -59,9 +60,15 @@ size_t FirstPart(std::u16string_view name) {
 
 bool Refuses(std::u16string_view name, uint32_t rules) {
   if (name.empty()) return false;
+  const bool office = (rules & kOfficeNames) != 0, joliet = (rules & kJolietCharacters) != 0;
   for (size_t at = 0; at < name.size(); ++at) {
-    if (RefusedCharacter(name[at], rules)) return true;
-    if ((rules & kJolietCharacters) && IsSurrogate(name[at])) return true;
+    const char16_t unit = name[at];
+    if (unit < 128) {
+      if (RefusedCharacter(unit, rules)) return true;
+      if (office && unit == u'_' && SameIgnoringCase(name.substr(at, 5), u"_vti_")) return true;
+    } else if (joliet && IsSurrogate(unit)) {
+      return true;
+    }
   }
   const char16_t last = name.back();
   if ((rules & kTrailingDots) && last == u'.') return true;
@@ -70,7 +77,6 @@ bool Refuses(std::u16string_view name, uint32_t rules) {
   if ((rules & kDeviceNames) && IsReservedName(name)) return true;
   if (rules & kOfficeNames) {
     if (OfficeWholeName(name) || name.substr(0, 2) == u"~$") return true;
-    if (FindIgnoringCase(name, u"_vti_", 0) != std::u16string_view::npos) return true;
   }
   return false;
 }
