@@ -513,6 +513,13 @@ class Planner {
           if (naming::IsReservedName(candidate) || naming::Refuses(candidate, limits_.rules)) {
             continue;
           }
+          // Digits over a character that decomposes shorter can make a
+          // candidate longer than its cut, the destination's way.
+          if (step > 0 && !Plain() &&
+              (limits_.pathMeasure.Of(candidate) > length_[node] ||
+               limits_.nameMeasure.Of(candidate) > limits_.nameLimit)) {
+            continue;
+          }
           fold(candidate, folded);
           if (taken.Insert(folded).second) {
             found = true;

@@ -25,6 +25,7 @@ TEST(MeasureTest, EachUnitCountsItsWay) {
       {u"\uAC00", false, 1, 3, 2, 6},                  // 가 (LV): two jamo
       {u"\U0001F600", false, 2, 4, 2, 4},              // a pair: four bytes
       {u"\U0001D15E", false, 2, 4, 4, 8},              // musical half note: two pairs
+      {u"\U0002F800", false, 2, 4, 1, 3},              // a compatibility ideograph: one BMP unit
       {u"\u1E69", false, 1, 3, 3, 5},                  // ṩ: s + two marks of two bytes
       {u"a\xDC80z", false, 3, 5, 3, 5},                // a lone surrogate: written in 3
       {u"a\xDC80z", true, 3, 3, 3, 3},                 // an escaped byte: one byte

@@ -1,5 +1,5 @@
 // libFuzzer target for the name rule. Input: one byte of flags (bit 0: a
-// directory), one byte for the limit (8 + byte, so 8 to 263 capped at 256),
+// directory; the others: the rules of a destination), one byte for the limit (8 + byte, so 8 to 263 capped at 256),
 // eight bytes for two counter values, then the name as UTF-16 code units.
 #include <algorithm>
 #include <cstdint>
@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "naming/destination_names.h"
 #include "naming/graphemes.h"
+#include "naming/measure.h"
 #include "naming/shorten.h"
 #include "naming/whole_cut.h"
 #include "naming/units.h"
@@ -114,6 +116,35 @@ void CheckWholeCut(const std::u16string& name, bool isDirectory, uint32_t length
   }
 }
 
+// A name mended for a destination is one it takes, a unit for a unit but
+// for one "_" put in and a pair made one "_"; every unit measures the same
+// name alike, whole and by its beginnings.
+void CheckDestination(const std::u16string& name, uint32_t rules) {
+  std::u16string mended;
+  if (naming::Mend(name, rules, mended)) {
+    Check(!naming::Refuses(mended, rules), "a mended name is still refused");
+    Check(mended.size() <= name.size() + 1 && 2 * mended.size() + 2 >= name.size(),
+          "a mend changed the length");
+  } else {
+    Check(!naming::Refuses(name, rules), "a refused name was not mended");
+  }
+  // (Decomposed, a name may be shorter: U+2F800 is one BMP character.)
+  std::vector<uint32_t> prefixes;
+  uint32_t units = 0;
+  for (const naming::Unit unit : {naming::Unit::kUtf16, naming::Unit::kUtf8,
+                                  naming::Unit::kNfdUtf16, naming::Unit::kNfdUtf8}) {
+    const naming::Measure measure(unit, (rules & 1) != 0);
+    measure.Prefixes(name, prefixes);
+    const uint32_t length = measure.Of(name);
+    Check(prefixes.back() == length, "the beginnings and the whole measure differ");
+    for (size_t i = 1; i < prefixes.size(); ++i) {
+      Check(prefixes[i] >= prefixes[i - 1], "a longer beginning measures less");
+    }
+    if (unit == naming::Unit::kUtf16 || unit == naming::Unit::kNfdUtf16) units = length;
+    Check(length >= units, "fewer bytes than units");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -123,7 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t counters[2] = {Read32(data + 2), Read32(data + 6)};
   std::u16string name((size - 10) / 2, u'\0');
   std::memcpy(name.data(), data + 10, name.size() * 2);
-  if (name.size() <= maxLength || name.find(u'\0') != std::u16string::npos) return 0;
+  if (name.find(u'\0') != std::u16string::npos) return 0;
+  CheckDestination(name, data[0] >> 1);
+  if (name.size() <= maxLength) return 0;
 
   const naming::CutResult cut = naming::ShortenName(name, isDirectory, maxLength);
   const std::u16string& newName = cut.newName;
