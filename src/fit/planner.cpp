@@ -493,9 +493,14 @@ class Planner {
       for (uint32_t i = first; i < end; ++i) {
         const uint32_t node = children_[i];
         if (!changes(node)) continue;
-        LengthsOf(node, lengths, native);
-        const naming::CutResult cut = naming::WholeCut(
-            NameOf(node), nodes_[node].isDirectory, native[AtMost(lengths, length_[node])]);
+        // The new length in units: the same number where units are what
+        // the destination counts.
+        uint32_t units = length_[node];
+        if (!Plain()) {
+          LengthsOf(node, lengths, native);
+          units = native[AtMost(lengths, length_[node])];
+        }
+        const naming::CutResult cut = naming::WholeCut(NameOf(node), nodes_[node].isDirectory, units);
         // The characters before the counter are looked at only if it is needed.
         std::unique_ptr<naming::WholeCandidates> candidates;
         candidate = cut.newName;
