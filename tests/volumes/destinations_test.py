@@ -8,8 +8,8 @@ UTF-16 units per name), fitted for a destination, then handed to it:
 - joliet: made into an image with xorriso -as mkisofs -J -R; no warning,
   and the Joliet names read back (xorriso, and isoinfo -J -f) are exactly
   the tree's;
-- onedrive: every name and path passes the checker written from
-  Microsoft's published rules (tests/cli/destinations.py).
+- onedrive, and every other destination: every name and path passes the
+  checker written from the published rules (tests/cli/destinations.py).
 
 Each time the preview prints what the run prints, and undo gives the tree
 back byte for byte.
@@ -34,14 +34,16 @@ from fit_test import tree as snapshot  # noqa: E402
 from harness import Program  # noqa: E402
 from volumes_test import Skip, mounted  # noqa: E402
 
-# Long names as documents trees have them: every one over 255 bytes, some
-# over 64 characters, some with characters Windows or an image refuses.
+# Long names as documents trees have them: most over 255 bytes, some over
+# 64 characters, one over 255 units once decomposed, some with characters
+# Windows or an image refuses.
 NAMES = [
     "報告書" * 30 + "の最終版（二〇二四年度）.docx",
     "सम्पूर्ण वार्षिक प्रतिवेदन " * 5 + ".pdf",
     "\U0001F468\u200D\U0001F469\u200D\U0001F467 family holiday " * 6 + ".jpeg",
     "Пояснительная записка к годовому отчёту за двадцать четвёртый год " * 2 + ".odt",
     "Ọ̀pẹ̀ lọ́pọ̀lọpọ̀ fún ìrànlọ́wọ́ yín " * 4 + ".txt",
+    "Café résumé, déjà vu " * 11 + ".txt",  # 235 units: over 255 decomposed
     "minutes: what we decided? (final) .txt",
     "~$budget.xlsx",
     "desktop.ini",
@@ -121,20 +123,26 @@ def onto_joliet(root, scratch):
     assert sorted(shown) == sorted(expected), "isoinfo -J lists other names"
 
 
-def onto_onedrive(root, scratch):
-    for path in names_below(root):
-        name = os.path.basename(path)
-        directory = os.path.isdir(os.path.join(root, path))
-        assert not destinations.refuses("onedrive", name), f"OneDrive refuses {path}"
-        assert destinations.name_over("onedrive", name) <= 0, f"name too long: {path}"
-        assert destinations.over("onedrive", "/", path, directory) <= 0, f"path too long: {path}"
+def checked(destination):
+    """The check of a destination by its published rules."""
+    def check(root, scratch):
+        for path in names_below(root):
+            name = os.path.basename(path)
+            directory = os.path.isdir(os.path.join(root, path))
+            assert not destinations.refuses(destination, name), f"{destination} refuses {path}"
+            assert destinations.name_over(destination, name) <= 0, f"name too long: {path}"
+            assert destinations.over(destination, root, path, directory) <= 0, \
+                f"path too long: {path}"
+    return check
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
     args = parser.parse_args()
-    checks = [("linux", onto_linux), ("joliet", onto_joliet), ("onedrive", onto_onedrive)]
+    checks = [("linux", onto_linux), ("joliet", onto_joliet)] + [
+        (destination, checked(destination))
+        for destination in ("onedrive", "sharepoint", "windows", "dropbox", "ecryptfs", "macos")]
     if os.geteuid() != 0:
         print("skip    every destination: mounting image files needs root")
         print(f"0 passed, 0 failed, {len(checks)} skipped")
