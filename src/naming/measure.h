@@ -1,7 +1,8 @@
 // How long a name is where it is going: places count names in UTF-16
-// units, in UTF-8 bytes, or in either after decomposing the name (NFD, as
-// macOS does). Pure functions on UTF-16; a name is only measured, never
-// rewritten.
+// units, in UTF-8 bytes, or in either after decomposing the name as macOS
+// does (Unicode's canonical decomposition, NFD, leaving U+2000-U+2FFF,
+// U+F900-U+FAFF and U+2F800-U+2FAFF as they are, as HFS+ does). Pure
+// functions on UTF-16; a name is only measured, never rewritten.
 #pragma once
 
 #include <cstdint>

@@ -25,7 +25,8 @@ TEST(MeasureTest, EachUnitCountsItsWay) {
       {u"\uAC00", false, 1, 3, 2, 6},                  // 가 (LV): two jamo
       {u"\U0001F600", false, 2, 4, 2, 4},              // a pair: four bytes
       {u"\U0001D15E", false, 2, 4, 4, 8},              // musical half note: two pairs
-      {u"\U0002F800", false, 2, 4, 1, 3},              // a compatibility ideograph: one BMP unit
+      {u"\U0002F800", false, 2, 4, 2, 4},              // left as it is, like...
+      {u"\u2260\u212B", false, 2, 6, 2, 6},            // ... not-equal and the angstrom sign
       {u"\u1E69", false, 1, 3, 3, 5},                  // ṩ: s + two marks of two bytes
       {u"a\xDC80z", false, 3, 5, 3, 5},                // a lone surrogate: written in 3
       {u"a\xDC80z", true, 3, 3, 3, 3},                 // an escaped byte: one byte
@@ -65,9 +66,19 @@ uint32_t Utf8Length(const std::u16string& text) {
   return bytes;
 }
 
+bool LeftAsItIs(const std::u16string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if ((unit >= 0x2000 && unit <= 0x2FFF) || (unit >= 0xF900 && unit <= 0xFAFF)) return true;
+    if (unit == 0xD87E && i + 1 < text.size() && text[i + 1] <= 0xDEFF) return true;  // U+2F800..2FAFF
+  }
+  return false;
+}
+
 // Every line of the Unicode Consortium's test of normalization
-// ("c1;c2;c3;c4;c5;"): each of c1, c2 and c3 measures as long as c3, its
-// decomposition, in units and in bytes.
+// ("c1;c2;c3;c4;c5;") but those with a character macOS leaves as it is:
+// each of c1, c2 and c3 measures as long as c3, its decomposition, in
+// units and in bytes.
 TEST(MeasureTest, EveryLineOfTheConsortiumsNormalizationTest) {
   const char* path = std::getenv("SNIPDIR_NORMALIZATION_TEST");
   std::ifstream file(path != nullptr ? path : "NormalizationTest.txt");
@@ -85,6 +96,7 @@ TEST(MeasureTest, EveryLineOfTheConsortiumsNormalizationTest) {
       std::istringstream codes(field);
       for (std::string code; codes >> code;) Append(column, std::stoul(code, nullptr, 16));
     }
+    if (LeftAsItIs(columns[0]) || LeftAsItIs(columns[1])) continue;
     ++lines;
     const std::u16string& decomposed = columns[2];
     for (const std::u16string& column : columns) {
@@ -92,7 +104,7 @@ TEST(MeasureTest, EveryLineOfTheConsortiumsNormalizationTest) {
       ASSERT_EQ(bytes.Of(column), Utf8Length(decomposed)) << "line " << lines << ": " << line;
     }
   }
-  EXPECT_GE(lines, 18000);
+  EXPECT_GE(lines, 17000);
   std::cout << lines << " lines\n";
 }
 

@@ -20,8 +20,9 @@ Sources:
 - joliet: what xorriso 1.5.4 (-as mkisofs -J) takes, found by trying: names
   of 64 UCS-2 characters, paths below the root of 240 bytes (120
   characters), no * / : ; ? \\ or 1-31, nothing outside UCS-2.
-- macos: APFS and HFS+ take 255 UTF-16 units per name after decomposition
-  (NFD); PATH_MAX 1024 bytes with the terminator.
+- macos: 255 UTF-16 units per name after decomposition as HFS+ does it
+  (NFD but for three ranges, Apple's File System Guide); PATH_MAX 1024
+  bytes with the terminator.
 """
 import unicodedata
 
@@ -37,12 +38,20 @@ def utf8(text):
     return len(text.encode("utf-8", "surrogateescape"))
 
 
+def macos_nfd(text):
+    """NFD as HFS+ applies it: characters of U+2000-U+2FFF, U+F900-U+FAFF
+    and U+2F800-U+2FAFF are left as they are."""
+    def kept(c):
+        return 0x2000 <= ord(c) <= 0x2FFF or 0xF900 <= ord(c) <= 0xFAFF or 0x2F800 <= ord(c) <= 0x2FAFF
+    return "".join(c if kept(c) else unicodedata.normalize("NFD", c) for c in text)
+
+
 def nfd16(text):
-    return utf16(unicodedata.normalize("NFD", text))
+    return utf16(macos_nfd(text))
 
 
 def nfd8(text):
-    return utf8(unicodedata.normalize("NFD", text))
+    return utf8(macos_nfd(text))
 
 
 def windows_refuses(name):

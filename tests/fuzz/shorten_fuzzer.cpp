@@ -128,7 +128,7 @@ void CheckDestination(const std::u16string& name, uint32_t rules) {
   } else {
     Check(!naming::Refuses(name, rules), "a refused name was not mended");
   }
-  // (Decomposed, a name may be shorter: U+2F800 is one BMP character.)
+  // (Decomposed, a name need not be longer in units than it was.)
   std::vector<uint32_t> prefixes;
   uint32_t units = 0;
   for (const naming::Unit unit : {naming::Unit::kUtf16, naming::Unit::kUtf8,

@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """Writes, or checks, src/naming/nfd_table.inc: how long each code point
-becomes once decomposed (Unicode's canonical decomposition, NFD), counted
-in UTF-16 units and in UTF-8 bytes, from Debian's unicode-data package
-(UnicodeData.txt, field 5 without a <tag>, applied until nothing changes).
+becomes once decomposed as macOS decomposes names (Unicode's canonical
+decomposition, NFD, but for U+2000-U+2FFF, U+F900-U+FAFF and
+U+2F800-U+2FAFF, which HFS+ leaves as they are, as Apple's File System
+Guide says of HFS+ names),
+counted in UTF-16 units and in UTF-8 bytes, from Debian's unicode-data
+package (UnicodeData.txt, field 5 without a <tag>, applied until nothing
+changes).
 Hangul syllables decompose by rule and are not in the table. Only lengths
 are kept: a name is measured the way a system that decomposes it counts
 it, never rewritten. Canonical reordering moves marks but never changes a
@@ -16,6 +20,7 @@ import os
 import sys
 
 UNICODE = os.environ.get("SNIPDIR_UNICODE_DATA", "/usr/share/unicode")
+KEPT = [(0x2000, 0x2FFF), (0xF900, 0xFAFF), (0x2F800, 0x2FAFF)]
 
 
 def decompositions():
@@ -47,10 +52,12 @@ def text():
     table = decompositions()
     rows = []
     for code in sorted(table):
+        if any(first <= code <= last for first, last in KEPT):
+            continue
         parts = full(code, table)
         rows.append("{0x%05X, %d, %d}," % (code, sum(map(units16, parts)), sum(map(bytes8, parts))))
     head = ("// Made by tests/unicode/nfd_lengths.py from Debian's unicode-data; do not edit.\n"
-            "// Each code point with a canonical decomposition: the lengths of its full\n"
+            "// Each code point macOS decomposes: the lengths of its full canonical\n"
             "// decomposition in UTF-16 units and in UTF-8 bytes.\n")
     return head + "\n".join(rows) + "\n"
 
