@@ -268,14 +268,17 @@ class FitWalk : private WalkBase {
   bool Rename(uint32_t node, std::u16string_view newName) {
     Above(node);
     const std::u16string_view oldName = listing_->Name(node);
-    oldPath_.assign(above_).append(oldName);
-    newPath_.assign(above_).append(newName);
-    if (ReportRoom(oldPath_, newPath_) > kLongestReportLine) {
-      // A line that long could not be read back to undo it.
-      ReportFailure(oldPath_, traits_.invalidName);
+    // The full paths are made only for a line that needs them.
+    const auto failed = [&](ErrorCode error) {
+      oldPath_.assign(above_).append(oldName);
+      ReportFailure(oldPath_, error);
       return false;
-    }
-    line_.reserve(ReportRoom(oldPath_, newPath_));
+    };
+    const size_t room =
+        ReportRoom(above_.size() + oldName.size(), above_.size() + newName.size());
+    // A line that long could not be read back to undo it.
+    if (room > kLongestReportLine) return failed(traits_.invalidName);
+    line_.reserve(room);
     // Only an emulation of Windows on another system lists a name that
     // could reach another directory.
     const ErrorCode error = !IsPlainName(oldName) || !IsPlainName(newName) ? traits_.invalidName
@@ -292,10 +295,9 @@ class FitWalk : private WalkBase {
       AppendEscaped(line_, newName, traits_.namesAreBytes);
       line_ += u'"';
       output_.Line(line_);
-    } else {
-      ReportFailure(oldPath_, error);
+      return true;
     }
-    return error == 0;
+    return failed(error);
   }
 
   const ResolvedDirectory& directory_;
@@ -306,7 +308,7 @@ class FitWalk : private WalkBase {
   bool aboveKnown_ = false;
   uint32_t aboveOf_ = 0;  // the directory above_ is the path of
   std::u16string above_, escapedAbove_;
-  std::u16string oldPath_, newPath_;  // paths below the directory, for the report
+  std::u16string oldPath_;  // a path below the directory, for an error line
 };
 
 }  // namespace

@@ -164,7 +164,11 @@ void AppendEscaped(std::u16string& line, std::u16string_view name, bool namesAre
 }
 
 size_t ReportRoom(std::u16string_view oldName, std::u16string_view newName) {
-  return kMaxEscapedUnit * (oldName.size() + newName.size()) + 16;
+  return ReportRoom(oldName.size(), newName.size());
+}
+
+size_t ReportRoom(size_t oldLength, size_t newLength) {
+  return kMaxEscapedUnit * (oldLength + newLength) + 16;
 }
 
 void FormatRename(std::u16string& line, std::u16string_view oldName,

@@ -42,6 +42,8 @@ void FormatRename(std::u16string& line, std::u16string_view oldName,
 
 // The room a report line naming these two names needs at most.
 size_t ReportRoom(std::u16string_view oldName, std::u16string_view newName);
+// The same for names of these lengths.
+size_t ReportRoom(size_t oldLength, size_t newLength);
 
 // Sets `line` to the report line of a failed rename:
 // ERROR: "name": MoveFile() failed (code).

@@ -43,49 +43,69 @@ class LengthCounts {
   std::vector<int64_t> count_, sum_;
 };
 
-// The least of a range of values, with a number added to a whole range.
+// The least of a range of values, with a number added to a whole range: a
+// segment tree over a power of two of leaves, walked from the leaves up.
+// Each inner node holds the least of its two children plus what was added
+// to its whole range and not yet handed down.
 class RangeMin {
  public:
-  explicit RangeMin(const std::vector<int64_t>& values)
-      : size_(values.size()), min_(4 * size_ + 4), add_(4 * size_ + 4, 0) {
-    if (size_ > 0) Build(1, 0, size_ - 1, values);
+  explicit RangeMin(const std::vector<int64_t>& values) {
+    while (leaves_ < values.size()) leaves_ *= 2;
+    while ((size_t{1} << height_) < leaves_) ++height_;
+    min_.assign(2 * leaves_, kNoLimit);
+    added_.assign(leaves_, 0);
+    std::copy(values.begin(), values.end(), min_.begin() + static_cast<ptrdiff_t>(leaves_));
+    for (size_t at = leaves_; at-- > 1;) min_[at] = std::min(min_[2 * at], min_[2 * at + 1]);
   }
-  int64_t Min(size_t first, size_t last) { return Min(1, 0, size_ - 1, first, last); }
-  void Add(size_t first, size_t last, int64_t value) { Add(1, 0, size_ - 1, first, last, value); }
+  // The least value from `first` to `last`, both included.
+  int64_t Min(size_t first, size_t last) {
+    size_t low = first + leaves_, high = last + leaves_ + 1;
+    HandDown(low);
+    HandDown(high - 1);
+    int64_t least = kNoLimit;
+    for (; low < high; low /= 2, high /= 2) {
+      if (low & 1) least = std::min(least, min_[low++]);
+      if (high & 1) least = std::min(least, min_[--high]);
+    }
+    return least;
+  }
+  // Adds `value` to every value from `first` to `last`.
+  void Add(size_t first, size_t last, int64_t value) {
+    size_t low = first + leaves_, high = last + leaves_ + 1;
+    const size_t low0 = low, high0 = high - 1;
+    for (; low < high; low /= 2, high /= 2) {
+      if (low & 1) Apply(low++, value);
+      if (high & 1) Apply(--high, value);
+    }
+    PullUp(low0);
+    PullUp(high0);
+  }
 
  private:
-  void Build(size_t at, size_t low, size_t high, const std::vector<int64_t>& values) {
-    if (low == high) {
-      min_[at] = values[low];
-      return;
-    }
-    const size_t middle = (low + high) / 2;
-    Build(2 * at, low, middle, values);
-    Build(2 * at + 1, middle + 1, high, values);
-    min_[at] = std::min(min_[2 * at], min_[2 * at + 1]);
+  void Apply(size_t at, int64_t value) {
+    min_[at] += value;
+    if (at < leaves_) added_[at] += value;
   }
-  int64_t Min(size_t at, size_t low, size_t high, size_t first, size_t last) {
-    if (last < low || high < first) return kNoLimit;
-    if (first <= low && high <= last) return min_[at];
-    const size_t middle = (low + high) / 2;
-    return add_[at] + std::min(Min(2 * at, low, middle, first, last),
-                               Min(2 * at + 1, middle + 1, high, first, last));
-  }
-  void Add(size_t at, size_t low, size_t high, size_t first, size_t last, int64_t value) {
-    if (last < low || high < first) return;
-    if (first <= low && high <= last) {
-      min_[at] += value;
-      add_[at] += value;
-      return;
+  // Hands down what was added above the leaf `at`, top first.
+  void HandDown(size_t at) {
+    for (size_t shift = height_; shift > 0; --shift) {
+      const size_t node = at >> shift;
+      if (added_[node] != 0) {
+        Apply(2 * node, added_[node]);
+        Apply(2 * node + 1, added_[node]);
+        added_[node] = 0;
+      }
     }
-    const size_t middle = (low + high) / 2;
-    Add(2 * at, low, middle, first, last, value);
-    Add(2 * at + 1, middle + 1, high, first, last, value);
-    min_[at] = add_[at] + std::min(min_[2 * at], min_[2 * at + 1]);
+  }
+  // Makes the nodes above the leaf `at` right again.
+  void PullUp(size_t at) {
+    for (at /= 2; at >= 1; at /= 2) {
+      min_[at] = std::min(min_[2 * at], min_[2 * at + 1]) + added_[at];
+    }
   }
 
-  size_t size_;
-  std::vector<int64_t> min_, add_;
+  size_t leaves_ = 1, height_ = 0;
+  std::vector<int64_t> min_, added_;
 };
 
 class Planner {

@@ -1,5 +1,7 @@
 #include "naming/name_set.h"
 
+#include <cstring>
+
 namespace naming {
 namespace {
 
@@ -25,9 +27,18 @@ void NameSet::Reserve(size_t names, size_t units) {
 }
 
 uint64_t NameSet::Hash(std::u16string_view name) {
-  // FNV-1a over the units, then a final mix so that both halves are spread.
-  uint64_t hash = 0xCBF29CE484222325;
-  for (const char16_t unit : name) hash = (hash ^ unit) * 0x100000001B3;
+  // Four units at a time, each step a bijection of the state (an odd
+  // multiplier, then a shift mixed in), the rest unit by unit as FNV-1a
+  // does; then a final mix so that both halves are spread.
+  uint64_t hash = 0xCBF29CE484222325 ^ name.size();
+  size_t at = 0;
+  for (; at + 4 <= name.size(); at += 4) {
+    uint64_t word;
+    std::memcpy(&word, name.data() + at, sizeof word);
+    hash = (hash ^ word) * 0x9E3779B97F4A7C15;
+    hash ^= hash >> 31;
+  }
+  for (; at < name.size(); ++at) hash = (hash ^ name[at]) * 0x100000001B3;
   hash ^= hash >> 29;
   hash *= 0xBF58476D1CE4E5B9;
   return hash ^ (hash >> 32);
