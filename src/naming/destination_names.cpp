@@ -59,7 +59,7 @@ size_t FirstPart(std::u16string_view name) {
 }  // namespace
 
 bool Refuses(std::u16string_view name, uint32_t rules) {
-  if (name.empty()) return false;
+  if (name.empty() || rules == 0) return false;
   const bool office = (rules & kOfficeNames) != 0, joliet = (rules & kJolietCharacters) != 0;
   for (size_t at = 0; at < name.size(); ++at) {
     const char16_t unit = name[at];

@@ -110,7 +110,7 @@ ErrorCode EntryRefusal(const OpenedDirectory& directory, const char* name) {
   }
   // In a sticky directory only the entry's owner, the directory's owner or
   // a privileged user may move it.
-  const uid_t user = geteuid();
+  static const uid_t user = geteuid();  // the program never changes it
   if ((directory.status.st_mode & S_ISVTX) != 0 && user != 0 && entry.stx_uid != user &&
       directory.status.st_uid != user) {
     return EPERM;
