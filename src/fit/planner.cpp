@@ -225,7 +225,8 @@ class Planner {
   // Mends the names the destination refuses, measures each name, and
   // finds the longest each may keep within the name limit.
   bool Prepare(Plan& plan) {
-    std::vector<bool> refused(count_);
+    std::vector<bool>& refused = refused_;
+    refused.assign(count_, false);
     std::u16string mended;
     for (uint32_t node = 0; node < count_ && limits_.rules != 0; ++node) {
       if (!naming::Refuses(nodes_[node].name, limits_.rules)) continue;
@@ -512,7 +513,8 @@ class Planner {
       }
       for (uint32_t i = first; i < end; ++i) {
         const uint32_t node = children_[i];
-        if (!changes(node)) continue;
+        // A name the destination cannot take either way stays as it is.
+        if (!changes(node) || refused_[node]) continue;
         // The new length in units: the same number where units are what
         // the destination counts.
         uint32_t units = length_[node];
@@ -605,6 +607,7 @@ class Planner {
   std::vector<uint32_t> mendedOf_;    // where each node's is in mended_ (none when empty)
   std::vector<uint32_t> full_;        // each name's length in the path's unit (none when plain)
   std::vector<uint32_t> own_;         // the longest each name may be
+  std::vector<bool> refused_;         // kept, or too long even when cut: left as it is
   // Buffers of LengthsOf.
   mutable std::vector<uint32_t> cuts_, pathPrefixes_, namePrefixes_;
 };

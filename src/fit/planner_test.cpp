@@ -295,6 +295,14 @@ TEST(MakePlanTest, DestinationsCountAndNameTheirWay) {
     EXPECT_TRUE(plan.unfit.empty() && plan.refused.empty()) << c.what;
     EXPECT_EQ(After(tree, plan), c.after) << c.what;
   }
+  // A name that no cut brings within the limit stays, mended or not, and
+  // is said: its whole extension alone takes 11 of the 11 bytes.
+  const Tree tooLong({u"a:" + Repeat(u'b', 30) + u".abcdefghij"});
+  Limits tight = limits(4095, 11, bytes, bytes, naming::kWindowsCharacters);
+  tight.floor = 8;
+  const Plan untaken = MakePlan(tooLong.nodes, tight);
+  ASSERT_EQ(untaken.refused.size(), 1u);
+  EXPECT_TRUE(!untaken.refused[0].kept && untaken.newNames[0].empty());
   // A kept name the destination refuses stays, and is said.
   Tree kept({u"keep:me", u"x"});
   kept.nodes[0].keep = true;
