@@ -247,9 +247,14 @@ int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
     command.fileBudget = command.directoryBudget = ParseCount(budget, 32767);
   }
   if (command.fileBudget == 0) {
-    system.WriteLine(platform::Stream::Out,
-                     u"ERROR: The budget must be a number from 1 to 32767 or a destination: "
-                     u"windows, onedrive, sharepoint, dropbox, linux, ecryptfs, joliet, macos.");
+    std::u16string line = u"ERROR: The budget must be a number from 1 to 32767 or a destination:";
+    size_t count = 0;
+    const fit::Destination* destinations = fit::Destinations(count);
+    for (size_t i = 0; i < count; ++i) {
+      line += i == 0 ? u" " : u", ";
+      line += destinations[i].name;
+    }
+    system.WriteLine(platform::Stream::Out, line + u".");
     return 1;
   }
   if (arguments.hasHeadroom) {

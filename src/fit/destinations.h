@@ -9,8 +9,6 @@
 
 namespace fit {
 
-constexpr uint32_t kNoLimit32 = UINT32_MAX;
-
 struct Destination {
   std::u16string_view name;
   naming::Unit nameUnit;
