@@ -225,13 +225,12 @@ class Planner {
   // Mends the names the destination refuses, measures each name, and
   // finds the longest each may keep within the name limit.
   bool Prepare(Plan& plan) {
-    std::vector<bool>& refused = refused_;
-    refused.assign(count_, false);
+    refused_.assign(count_, false);
     std::u16string mended;
     for (uint32_t node = 0; node < count_ && limits_.rules != 0; ++node) {
       if (!naming::Refuses(nodes_[node].name, limits_.rules)) continue;
       if (nodes_[node].keep) {
-        refused[node] = true;
+        refused_[node] = true;
         continue;
       }
       naming::Mend(nodes_[node].name, limits_.rules, mended);
@@ -253,18 +252,18 @@ class Planner {
                                   : limits_.nameMeasure.Of(name) <= limits_.nameLimit;
       if (within) continue;
       if (nodes_[node].keep) {
-        refused[node] = true;
+        refused_[node] = true;
         continue;
       }
       LengthsOf(node, measured, native);
       if (measured.empty()) {
-        refused[node] = true;
+        refused_[node] = true;
       } else {
         own_[node] = measured.back();
       }
     }
     for (const uint32_t node : order_) {
-      if (refused[node]) plan.refused.push_back({node, nodes_[node].keep});
+      if (refused_[node]) plan.refused.push_back({node, nodes_[node].keep});
     }
     return true;
   }
