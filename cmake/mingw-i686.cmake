@@ -1,6 +1,7 @@
-# Cross build of the 32-bit Windows console program with MinGW-w64 (the
-# POSIX thread model, which GoogleTest needs for std::mutex); its
-# programs run here under Wine.
+# Cross build of the shipped 32-bit Windows console programs with MinGW-w64
+# (the POSIX thread model, which GoogleTest needs for std::mutex); its
+# programs run here under 32-bit Wine: natively where the kernel runs 32-bit
+# code, else through qemu-user (scripts/setup.sh registers it).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

@@ -3,13 +3,28 @@
 #   run      building the Linux programs
 #   native   the Linux program and its tests
 #   asan     the sanitizer build and the fuzzers (clang)
-#   win32    the Windows programs and their tests (MinGW-w64, 32-bit Wine)
+#   win64    the 64-bit twin of the Windows programs and every Windows
+#            suite (MinGW-w64 for x86_64, wine64)
+#   win32    the shipped 32-bit Windows programs, run under 32-bit Wine, and
+#            the twin and Linux programs they are compared with
 #   volumes  the file system tools and FUSE drivers the volume tests mount
 #            with, the image makers trees are fitted for, and what the
-#            win32 part needs
-#   release  the packages and their checks (lintian, mandoc)
+#            win64 part needs
+#   release  the packages and their checks (lintian, mandoc), and 32-bit
+#            Wine for the programs of the zip
 #   bench    the benchmark (strace, GNU time)
 # Sourced by the other scripts: snipdir_setup native win32 ...
+#
+# Wine comes from the release's own suite (apt-get -t), where every i386
+# library it needs has the version of its amd64 twin even when an update
+# suite's i386 index is out of step. Where the kernel runs no 32-bit code,
+# 32-bit Wine runs through qemu-user, registered for 32-bit programs (as
+# root only).
+
+# Where Debian keeps the 64-bit Wine, which it does not put on PATH.
+snipdir_wine64() {
+  command -v wine64 || echo /usr/lib/wine/wine64
+}
 
 snipdir_missing() {
   local missing=() part
@@ -19,12 +34,11 @@ snipdir_missing() {
   command -v python3 >/dev/null || missing+=(python3)
   for part in "$@"; do
     case $part in
-      native | asan)
-        [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest) ;;&
+      native | asan | win32 | win64 | volumes)
+        [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+        [ -f /usr/share/unicode/auxiliary/GraphemeBreakTest.txt ] || missing+=(unicode-data) ;;&
       native | asan)
         command -v setpriv >/dev/null || missing+=(util-linux) ;;&
-      native | asan | win32)
-        [ -f /usr/share/unicode/auxiliary/GraphemeBreakTest.txt ] || missing+=(unicode-data) ;;&
       asan)
         command -v clang++ >/dev/null || missing+=(clang)
         ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
@@ -42,13 +56,15 @@ snipdir_missing() {
         command -v losetup >/dev/null || missing+=(mount)
         command -v xorriso >/dev/null || missing+=(xorriso)
         command -v isoinfo >/dev/null || missing+=(genisoimage) ;;&
-      win32 | release | volumes)
-        command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
+      win32 | win64 | release | volumes)
         command -v groff >/dev/null || missing+=(groff-base)
-        command -v wine >/dev/null || missing+=(wine)
-        dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386) ;;&
-      win32 | volumes)
-        [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest) ;;
+        command -v wine >/dev/null || missing+=(wine) ;;&
+      win32 | win64 | volumes)
+        command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64)
+        [ -x "$(snipdir_wine64)" ] || missing+=(wine64) ;;&
+      win32 | release)
+        command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
+        dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386) ;;
       release)
         command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
         command -v lintian >/dev/null || missing+=(lintian)
@@ -62,38 +78,70 @@ snipdir_missing() {
   printf '%s\n' "${missing[@]}" | sort -u | tr '\n' ' '
 }
 
+# True when this machine runs 32-bit programs, natively or through a
+# registered emulator.
+snipdir_runs_32bit() {
+  [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}
+
+# Registers qemu-user's i386 emulator for 32-bit programs (ELF executables
+# and shared objects of the i386 machine), opened now so that it works in
+# every mount namespace.
+snipdir_register_qemu() {
+  local binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
+  [ -e "$binfmt/qemu-i386" ] && echo -1 >"$binfmt/qemu-i386"
+  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' \
+    >"$binfmt/register"
+}
+
 snipdir_setup() {
-  local missing
-  missing=$(snipdir_missing "$@")
-  [ -z "${missing// /}" ] && return 0
-  echo "Installing: $missing"
-  local sudo=""
+  local missing sudo="" wine=() others=() package
   [ "$(id -u)" = 0 ] || sudo=sudo
-  case " $missing " in
-    *":i386 "*) $sudo dpkg --add-architecture i386 ;;
-  esac
-  # An index that fails to download is reported and the older one used;
-  # what cannot be installed then shows below.
-  $sudo apt-get update -qq || true
-  # shellcheck disable=SC2086
-  if DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing; then
-    return 0
+  missing=$(snipdir_missing "$@")
+  if [ -n "${missing// /}" ]; then
+    echo "Installing: $missing"
+    case " $missing " in
+      *":i386 "*) $sudo dpkg --add-architecture i386 ;;
+    esac
+    # An index that fails to download is reported and the one before used.
+    $sudo apt-get update -qq || true
+    for package in $missing; do
+      case $package in
+        wine | wine64 | wine32:i386) wine+=("$package") ;;
+        *) others+=("$package") ;;
+      esac
+    done
+    if [ ${#others[@]} -gt 0 ]; then
+      DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${others[@]}" || return 1
+    fi
+    if [ ${#wine[@]} -gt 0 ]; then
+      # shellcheck disable=SC1091
+      DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" "${wine[@]}" || {
+        echo "ERROR: Wine could not be installed from the release's own suite (above)." >&2
+        return 1
+      }
+    fi
   fi
-  # The 32-bit Wine needs the i386 side of every library it uses at the same
-  # version as the system's: when the registry cannot offer that (an i386
-  # index out of step with its release), everything else is installed, and
-  # the parts that need Wine say that they could not run.
-  local others
-  # shellcheck disable=SC2086
-  others=$(printf '%s\n' $missing | grep -vx 'wine\|wine32:i386' | tr '\n' ' ' || true)
-  if [ -n "${others// /}" ]; then
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $others ||
+  case " $* " in
+    *" win32 "* | *" release "*) ;;
+    *) return 0 ;;
+  esac
+  snipdir_runs_32bit && return 0
+  if [ "$(id -u)" != 0 ]; then
+    echo "ERROR: this kernel runs no 32-bit programs; as root, scripts/setup.sh registers" \
+      "qemu-user for them." >&2
+    return 1
+  fi
+  echo "This kernel runs no 32-bit programs: 32-bit Wine runs through qemu-user (binfmt_misc)."
+  if ! command -v qemu-i386 >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user ||
       return 1
   fi
-  if ! command -v wine >/dev/null || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
-    SNIPDIR_NO_WINE="the package registry cannot install wine32:i386 here (apt-get install failed above)"
-    export SNIPDIR_NO_WINE
-    echo "WARNING: $SNIPDIR_NO_WINE; the Windows programs are built but not run." >&2
-  fi
+  snipdir_register_qemu && snipdir_runs_32bit || {
+    echo "ERROR: qemu-i386 could not be registered for 32-bit programs." >&2
+    return 1
+  }
 }

@@ -4,8 +4,12 @@
 #            directories
 #   asan     the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #            and bounded fuzz runs
-#   win32    the Windows programs: the same suites under Wine, the case
-#            table and the version resources
+#   win64    the 64-bit twin of the Windows programs under wine64: every
+#            Windows suite, the case table and the version resources
+#   win32    the shipped 32-bit Windows programs under 32-bit Wine (through
+#            qemu-user where the kernel runs no 32-bit code): their unit
+#            tests, version resources, and a set of runs in one process
+#            whose lines are compared with the twin's and the Linux ones
 #   volumes  both programs on mounted image files: ext4, xfs, btrfs, tmpfs,
 #            exFAT, NTFS, FAT, bindfs (as root; a mount that cannot be made
 #            is skipped), exFAT's case table against mkfs.exfat's, and both
@@ -16,7 +20,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 parts=("$@")
-[ ${#parts[@]} -gt 0 ] || parts=(native asan win32 volumes release)
+[ ${#parts[@]} -gt 0 ] || parts=(native asan win64 win32 volumes release)
 source scripts/setup.sh
 # Where Debian keeps the tools that make and mount file systems.
 export PATH="$PATH:/usr/sbin:/sbin"
@@ -27,43 +31,58 @@ snipdir_setup "${parts[@]}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 : "${HOME:=$(getent passwd "$(id -u)" | cut -d: -f6)}"
 export HOME
+# The prefix is made by the 64-bit Wine, in seconds (a 32-bit Wine under
+# qemu takes minutes), and one server stays up for every program.
+wine_ready() {
+  [ -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ] ||
+    "$(snipdir_wine64)" wineboot --init </dev/null >/dev/null 2>&1
+  # Its output nowhere: it and the services it starts outlive every program.
+  wineserver -p 60 </dev/null >/dev/null 2>&1
+}
+build() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j"$(nproc)" "${@:2}"
+}
+programs=(--target snipdir snipdir-preview snipdir-undo snipdir-fit)
 for part in "${parts[@]}"; do
   echo "=== $part"
-  if [ "$part" = volumes ]; then
-    for preset in native win32; do
-      cmake --preset $preset >/dev/null
-      cmake --build --preset $preset -j"$(nproc)" --target snipdir snipdir-preview snipdir-undo \
-        snipdir-fit >/dev/null
-    done
-    python3 tests/upcase/exfat_fold.py src/naming/fold_table.inc --check
-    # Trees fitted for a destination, then handed to it.
-    python3 tests/volumes/destinations_test.py build/native/snipdir
-    if [ -n "${SNIPDIR_NO_WINE:-}" ]; then
-      echo "SKIPPED: the Windows program on volumes and fitting trees beside the Linux one: $SNIPDIR_NO_WINE"
-      python3 tests/volumes/volumes_test.py build/native/snipdir
-      continue
-    fi
-    python3 tests/volumes/volumes_test.py build/native/snipdir --windows build/win32/snipdir.exe
-    # Both programs fit the same trees with the same lines.
-    python3 tests/cli/fit_test.py build/native/snipdir --also build/win32/snipdir.exe --rounds 6
-    continue
-  fi
-  if [ "$part" = release ]; then
-    cmake --preset win32 >/dev/null
-    cmake --build --preset win32 --target version_check >/dev/null
-    python3 tests/release/release_test.py build/win32/version_check.exe
-    continue
-  fi
-  # The Unicode data the name rules are generated from, checked as it stands.
-  if [ "$part" = native ]; then
-    python3 tests/unicode/grapheme_table.py src/naming/grapheme_table.inc --check
-    python3 tests/unicode/nfd_lengths.py src/naming/nfd_table.inc --check
-  fi
-  cmake --preset "$part" >/dev/null
-  cmake --build --preset "$part" -j"$(nproc)"
-  if [ "$part" = win32 ] && [ -n "${SNIPDIR_NO_WINE:-}" ]; then
-    echo "SKIPPED: the Windows tests, which run under Wine: $SNIPDIR_NO_WINE"
-    continue
-  fi
-  ctest --preset "$part"
+  started=$SECONDS
+  case $part in
+    volumes)
+      build native "${programs[@]}" >/dev/null
+      build win64 "${programs[@]}" >/dev/null
+      wine_ready
+      python3 tests/upcase/exfat_fold.py src/naming/fold_table.inc --check
+      # Trees fitted for a destination, then handed to it.
+      python3 tests/volumes/destinations_test.py build/native/snipdir
+      python3 tests/volumes/volumes_test.py build/native/snipdir --windows build/win64/snipdir.exe
+      # Both programs fit the same trees with the same lines.
+      python3 tests/cli/fit_test.py build/native/snipdir --also build/win64/snipdir.exe --rounds 6
+      ;;
+    release)
+      build win32 --target version_check >/dev/null
+      wine_ready
+      python3 tests/release/release_test.py build/win32/version_check.exe
+      ;;
+    win32)
+      build win32
+      build win64 --target in_process >/dev/null
+      build native "${programs[@]}" >/dev/null
+      wine_ready
+      ctest --preset win32
+      python3 tests/cli/builds_test.py build/win32/in_process.exe build/win64/in_process.exe \
+        build/native/snipdir
+      ;;
+    *)
+      # The Unicode data the name rules are generated from, checked as it stands.
+      if [ "$part" = native ]; then
+        python3 tests/unicode/grapheme_table.py src/naming/grapheme_table.inc --check
+        python3 tests/unicode/nfd_lengths.py src/naming/nfd_table.inc --check
+      fi
+      build "$part"
+      [ "$part" = win64 ] && wine_ready
+      ctest --preset "$part"
+      ;;
+  esac
+  echo "=== $part: $((SECONDS - started)) s"
 done

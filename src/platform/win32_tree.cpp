@@ -6,8 +6,10 @@
 // last few directories of the walk stay open.
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -25,6 +27,20 @@ constexpr DWORD kReparseTagSymlink = 0xA000000C;
 constexpr DWORD kReparseTagMountPoint = 0xA0000003;
 // "The create operation stopped after reaching a symbolic link."
 constexpr ErrorCode kStoppedOnLink = 681;
+
+// What a 32-bit build can get wrong and a 64-bit one cannot show: the call
+// into the system carries the system's convention (on x86 the callee pops
+// its arguments; a mismatch corrupts the stack), and the rename record is
+// the system's FILE_RENAME_INFORMATION (a flag, a handle, a length, the
+// name) at the offsets this width gives it.
+using SetInformation = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                        FILE_INFORMATION_CLASS);
+static_assert(std::is_same<decltype(&NtSetInformationFile), SetInformation>::value,
+              "NtSetInformationFile is called the system's way");
+static_assert(offsetof(FILE_RENAME_INFO, RootDirectory) == sizeof(HANDLE) &&
+                  offsetof(FILE_RENAME_INFO, FileNameLength) == 2 * sizeof(HANDLE) &&
+                  offsetof(FILE_RENAME_INFO, FileName) == 2 * sizeof(HANDLE) + sizeof(ULONG),
+              "the rename record is laid out as the system reads it");
 
 bool IsPlain(std::u16string_view name) {
   return name.find_first_of(u"\\/") == std::u16string_view::npos;

@@ -323,7 +323,7 @@ def short_component_resolves_to_its_long_form(root):
     os.mkdir(long_dir)
     make(long_dir, ["abcdefghijklmnop.txt"])
     # "dir /x" shows each entry's short name before its long one.
-    done = subprocess.run(["wine", "cmd", "/c", "dir", "/x", program.native_path(root)],
+    done = subprocess.run([program.wine, "cmd", "/c", "dir", "/x", program.native_path(root)],
                           capture_output=True, env=dict(os.environ, WINEDEBUG="-all"))
     listed = done.stdout.decode("utf-8", "replace")
     found = re.search(r"(\S+~\S+)\s+Long directory name\r?$", listed, re.M)

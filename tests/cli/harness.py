@@ -12,6 +12,19 @@ import tempfile
 WINE_NOISE = re.compile(rb"^[0-9a-f]{4}:(err|fixme|warn|trace):.*$\n?", re.M)
 
 
+def wine_for(program):
+    """The Wine that starts the Windows program `program`: wine64 for a
+    64-bit one (Debian keeps it off PATH), wine for the 32-bit ones, which
+    would otherwise hand a 64-bit program on to wine64 at the cost of a
+    32-bit start of its own."""
+    with open(program, "rb") as file:
+        header = file.read(4096)
+    at = int.from_bytes(header[0x3C:0x40], "little")
+    if header[at:at + 6] != b"PE\0\0\x64\x86":
+        return "wine"
+    return shutil.which("wine64") or "/usr/lib/wine/wine64"
+
+
 def release_of(program):
     """The version, release date and contact the build beside `program` was
     made with."""
@@ -24,6 +37,7 @@ class Program:
     def __init__(self, path, seam=None):
         self.path = os.path.abspath(path)
         self.windows = self.path.endswith(".exe")
+        self.wine = wine_for(self.path) if self.windows else None
         self.seam = seam and os.path.abspath(seam)
         self.newline = b"\r\n" if self.windows else b"\n"
         self.target_exists = 183 if self.windows else 17
@@ -55,7 +69,11 @@ class Program:
     def start_wine(self):
         """One Wine server for all the runs, set up before the first."""
         if self.windows:
-            subprocess.run(["wineserver", "-p", "10"], check=False)
+            # Nothing of this test's own output handed on: the server and the
+            # services it starts outlive the program, and would keep a pipe
+            # that reads this test's output from ever reaching its end.
+            subprocess.run(["wineserver", "-p", "10"], check=False, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             self.run()
 
     def command(self, *args, user=None, seam=None, tool="snipdir"):
@@ -74,7 +92,7 @@ class Program:
             command = ["env", f"LD_PRELOAD={seam_library}", f"SNIPDIR_SEAM={seam}",
                        "ASAN_OPTIONS=verify_asan_link_order=0", *command]
         if self.windows:
-            command = ["wine", *command]
+            command = [self.wine, *command]
         elif user is not None:
             command = ["setpriv", f"--reuid={user}", f"--regid={user}",
                        "--clear-groups", *command]

@@ -13,6 +13,9 @@ import os
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
+from harness import wine_for  # noqa: E402
+
 
 def table_text(pairs):
     # Runs of units with the same distance to their uppercase, one or two
@@ -37,7 +40,7 @@ def table_text(pairs):
 
 def main():
     dump, table = sys.argv[1], sys.argv[2]
-    command = [dump] if os.name == "nt" else ["wine", dump]
+    command = [dump] if os.name == "nt" else [wine_for(dump), dump]
     done = subprocess.run(command, capture_output=True, text=True, check=True,
                           env=dict(os.environ, WINEDEBUG="-all"))
     pairs = [tuple(int(x, 16) for x in line.split()) for line in done.stdout.splitlines()]
