@@ -33,11 +33,18 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export HOME
 # The prefix is made by the 64-bit Wine, in seconds (a 32-bit Wine under
 # qemu takes minutes), and one server stays up for every program.
+# Their output goes nowhere: the server and the services the first program
+# starts outlive every program, and would hold a pipe open.
 wine_ready() {
-  [ -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ] ||
+  # (It says 2 when a server is running already: that one is not ours.)
+  if wineserver -p </dev/null >/dev/null 2>&1; then
+    trap 'wineserver -k 2>/dev/null || true' EXIT
+  fi
+  if [ -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
+    "$(snipdir_wine64)" cmd /c exit </dev/null >/dev/null 2>&1
+  else
     "$(snipdir_wine64)" wineboot --init </dev/null >/dev/null 2>&1
-  # Its output nowhere: it and the services it starts outlive every program.
-  wineserver -p 60 </dev/null >/dev/null 2>&1
+  fi
 }
 build() {
   cmake --preset "$1" >/dev/null

@@ -41,7 +41,7 @@ ErrorCode NoReplaceRenamer::Rename(const OpenedDirectory& directory, const char*
   if (fstatat(fd, oldName, &entry, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
   const bool isDirectory = S_ISDIR(entry.st_mode);
   if (!isDirectory && !linkRefused_ && LinkCanBeTakenBack(directory, entry)) {
-    if (linkat(fd, oldName, fd, newName, 0) == 0) return DropOldLink(fd, oldName, newName);
+    if (linkat(fd, oldName, fd, newName, 0) == 0) return DropOldLink(fd, oldName, newName, entry);
     if (errno == EEXIST || errno == ENOENT) return Errno();
     linkRefused_ = true;  // no hard links here (FAT, exFAT, many FUSE mounts)
   }
@@ -57,12 +57,24 @@ bool NoReplaceRenamer::LinkCanBeTakenBack(const OpenedDirectory& directory,
   return entry.st_uid == user_ || directory.status.st_uid == user_;
 }
 
-// The new name is linked; the old one goes. When it cannot, the new link
-// goes again, and nothing has changed.
-ErrorCode NoReplaceRenamer::DropOldLink(int fd, const char* oldName, const char* newName) {
-  if (unlinkat(fd, oldName, 0) == 0) return 0;
-  const ErrorCode error = Errno();
-  unlinkat(fd, newName, 0);
+// The new name is linked; the old one goes, as long as it still is the
+// file linked: a program that saved a new version under the old name
+// meanwhile (written beside it, then renamed over it) keeps its save, the
+// new link goes again, and the entry counts as changed. When the old name
+// cannot go, the new link goes again too, and nothing has changed. (Between
+// the look and the unlink, two system calls, no file system that refuses
+// to rename without replacing lets a program close the window.)
+ErrorCode NoReplaceRenamer::DropOldLink(int fd, const char* oldName, const char* newName,
+                                        const struct stat& linked) {
+  struct stat now;
+  const bool same = fstatat(fd, oldName, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    now.st_dev == linked.st_dev && now.st_ino == linked.st_ino;
+  if (same && unlinkat(fd, oldName, 0) == 0) return 0;
+  const ErrorCode error = same ? Errno() : ESTALE;
+  if (fstatat(fd, newName, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == linked.st_dev &&
+      now.st_ino == linked.st_ino) {
+    unlinkat(fd, newName, 0);
+  }
   return error;
 }
 

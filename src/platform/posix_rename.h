@@ -28,7 +28,8 @@ class NoReplaceRenamer {
 
  private:
   bool LinkCanBeTakenBack(const OpenedDirectory& directory, const struct stat& entry) const;
-  static ErrorCode DropOldLink(int fd, const char* oldName, const char* newName);
+  static ErrorCode DropOldLink(int fd, const char* oldName, const char* newName,
+                               const struct stat& linked);
   static ErrorCode RenameOntoPlaceholder(int fd, const char* oldName, const char* newName,
                                          bool isDirectory);
 

@@ -1,16 +1,17 @@
-// A tree on Windows, walked as closely to one name at a time as Win32
-// allows: each directory is opened without following a reparse point and
-// checked to be on the tree's volume and to be the file the listing saw
-// (its file number); it is listed through its handle, and an entry is
-// renamed through its own handle into that directory's handle. Only the
-// last few directories of the walk stay open.
+// A tree on Windows: the walk of tree_walk.h on handles. Each directory is
+// opened relative to its parent's handle with one name, never following a
+// reparse point (NtCreateFile with a root directory), and is known by its
+// volume and file number; it is listed through its handle, and an entry is
+// renamed through its own handle, opened the same way, into that
+// directory's handle. A directory closed earlier is opened again by its
+// path and checked to be the same.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string>
 #include <type_traits>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/tree_walk.h"
@@ -19,7 +20,6 @@
 namespace platform {
 namespace {
 
-constexpr uint32_t kTop = TreeEntry::kTop;
 constexpr auto kIdBothDirectoryInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(10);
 constexpr auto kIdBothDirectoryRestartInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(11);
 constexpr auto kFileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
@@ -46,102 +46,45 @@ bool IsPlain(std::u16string_view name) {
   return name.find_first_of(u"\\/") == std::u16string_view::npos;
 }
 
-// A directory as the walk holds it.
-struct OpenedPlace {
-  Handle handle{INVALID_HANDLE_VALUE};
+// Which file a directory is: its volume and its number there.
+struct FileNumber {
   DWORD volume = 0;
   ULONGLONG id = 0;
 };
 
-// Opens the directory `path` (ending in "\"); with `strict`, refuses a
-// reparse point (a link, a junction, a mount point) instead of following it.
-ErrorCode OpenPlace(const std::u16string& path, bool strict, OpenedPlace& place) {
-  std::u16string name = path;
-  if (name.size() > 1 && name.back() == u'\\' && name[name.size() - 2] != u':') name.pop_back();
-  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (strict ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-  place.handle.Reset(CreateFileW(Wide(name.c_str()),
-                                 FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, flags, nullptr));
-  if (!place.handle.valid()) return GetLastError();
+ErrorCode NumberOf(HANDLE handle, FileNumber& number, DWORD* attributes = nullptr) {
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(place.handle.get(), &information)) return GetLastError();
-  if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
-  if (strict && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return kStoppedOnLink;
-  }
-  place.volume = information.dwVolumeSerialNumber;
-  place.id = ULONGLONG{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  if (!GetFileInformationByHandle(handle, &information)) return GetLastError();
+  number.volume = information.dwVolumeSerialNumber;
+  number.id = ULONGLONG{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  if (attributes != nullptr) *attributes = information.dwFileAttributes;
   return 0;
 }
 
-// The directories from the top of the tree down to the one in hand.
-class HandleChain {
- public:
-  struct Level {
-    uint32_t node;
-    std::u16string name;
-    std::u16string path;  // its full path and "\"
-    OpenedPlace place;    // its handle closed for all but the last few levels
-  };
+// Opens `name` in the directory open as `directory`: that one name, never
+// following a reparse point, whoever else has it open.
+ErrorCode OpenBelow(HANDLE directory, std::u16string_view name, ACCESS_MASK access,
+                    ULONG options, Handle& opened) {
+  if (name.size() > 32767) return ERROR_FILENAME_EXCED_RANGE;
+  UNICODE_STRING text;
+  text.Buffer = const_cast<PWSTR>(reinterpret_cast<PCWSTR>(name.data()));
+  text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(WCHAR));
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, directory, nullptr);
+  IO_STATUS_BLOCK status;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS result = NtCreateFile(
+      &handle, access | SYNCHRONIZE, &attributes, &status, nullptr, 0,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+      options | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT |
+          FILE_SYNCHRONOUS_IO_NONALERT,
+      nullptr, 0);
+  if (result < 0) return RtlNtStatusToDosError(result);
+  opened.Reset(handle);
+  return 0;
+}
 
-  static constexpr size_t kOpenAtMost = 16;
-
-  HandleChain(std::u16string path, OpenedPlace top) {
-    levels_.push_back({kTop, {}, std::move(path), std::move(top)});
-  }
-
-  size_t depth() const { return levels_.size() - 1; }
-  const Level& at(size_t depth) const { return levels_[depth]; }
-  const Level& deepest() const { return levels_.back(); }
-
-  // Enters the directory `name` of the deepest level: a plain name, no
-  // reparse point, on the top's volume, and the file `expected` when given.
-  ErrorCode Down(uint32_t node, std::u16string_view name, const ULONGLONG* expected) {
-    if (!IsPlain(name)) return ERROR_INVALID_NAME;
-    Level level{node, std::u16string(name), levels_.back().path, OpenedPlace()};
-    level.path += name;
-    level.path += u'\\';
-    if (const ErrorCode error = OpenPlace(level.path, true, level.place)) return error;
-    if (level.place.volume != levels_.front().place.volume) return ERROR_NOT_SAME_DEVICE;
-    if (expected != nullptr && *expected != level.place.id) return ERROR_FILE_INVALID;
-    levels_.push_back(std::move(level));
-    if (++open_ > kOpenAtMost) CloseOne();
-    return 0;
-  }
-
-  // Leaves the deepest level; the one above, if closed, is opened again and
-  // must be the same directory, else the chain goes up to a level open.
-  void Up() {
-    if (depth() == 0) return;
-    levels_.pop_back();
-    --open_;
-    Level& parent = levels_.back();
-    if (parent.place.handle.valid()) return;
-    OpenedPlace reopened;
-    if (OpenPlace(parent.path, true, reopened) == 0 && reopened.id == parent.place.id &&
-        reopened.volume == parent.place.volume) {
-      parent.place = std::move(reopened);
-      ++open_;
-      return;
-    }
-    while (!levels_.back().place.handle.valid()) levels_.pop_back();
-  }
-
- private:
-  void CloseOne() {
-    for (size_t i = 1; i + 1 < levels_.size(); ++i) {
-      if (levels_[i].place.handle.valid()) {
-        levels_[i].place.handle.Reset();
-        --open_;
-        return;
-      }
-    }
-  }
-
-  std::vector<Level> levels_;
-  size_t open_ = 1;
-};
+constexpr ACCESS_MASK kDirectoryAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
 // The reparse data of a link, as FSCTL_GET_REPARSE_POINT gives it.
 struct ReparseData {
@@ -153,227 +96,230 @@ struct ReparseData {
   BYTE rest[MAXIMUM_REPARSE_DATA_BUFFER_SIZE];
 };
 
-class Win32Tree final : public Tree {
+class Win32System {
  public:
-  Win32Tree(std::u16string path, OpenedPlace top) : chain_(std::move(path), std::move(top)) {}
+  using Name = std::u16string;
+  struct Identity {
+    DWORD volume = 0;
+    ULONGLONG id = 0;
+  };
+  struct Place {
+    Handle handle;
+    Identity identity;
+    std::u16string path;  // its "\\?\" path and "\"
+  };
 
-  const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn) override {
-    const OutputFiles outputs;
-    ListDepthFirst(
-        listing_, errors, goOn,
-        [&](std::vector<uint32_t>& subdirectories) { ListHere(outputs, subdirectories, errors); },
-        [this](uint32_t node) { return MoveTo(node); }, [this] { chain_.Up(); });
-    return listing_;
+  static constexpr ErrorCode kOtherVolume = ERROR_NOT_SAME_DEVICE;
+  static constexpr ErrorCode kChanged = ERROR_FILE_INVALID;
+
+  static void Encode(std::u16string_view text, Name& out) { out.assign(text); }
+  static bool IsOpen(const Place& place) { return place.handle.valid(); }
+  static void Close(Place& place) { place.handle.Reset(); }
+  static bool SameFile(const Identity& a, const Identity& b) {
+    return a.volume == b.volume && a.id == b.id;
+  }
+  static bool OtherVolume(const Place& top, const Place& place) {
+    return place.identity.volume != top.identity.volume;
   }
 
-  ErrorCode Rename(uint32_t node, std::u16string_view newName) override {
-    if (const ErrorCode error = MoveTo(listing_.entries[node].parent)) return error;
-    const std::u16string oldName = NameOf(node);
-    const ErrorCode error = RenameHere(oldName, newName);
-    if (error == 0 && listing_.entries[node].isDirectory) renamed_[node] = std::u16string(newName);
-    return error;
+  // Opens the directory `path` (ending in "\"); with `strict`, refuses a
+  // reparse point (a link, a junction, a mount point) instead of following
+  // it.
+  static ErrorCode OpenPath(const std::u16string& path, bool strict, Place& place) {
+    std::u16string name = path;
+    if (name.size() > 1 && name.back() == u'\\' && name[name.size() - 2] != u':') name.pop_back();
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (strict ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    place.handle.Reset(CreateFileW(Wide(name.c_str()), kDirectoryAccess | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, flags, nullptr));
+    if (!place.handle.valid()) return GetLastError();
+    place.path = path;
+    return Checked(place, strict);
+  }
+
+  ErrorCode Open(const Place& parent, const Name& name, Place& place) {
+    if (!IsPlain(name)) return ERROR_INVALID_NAME;
+    if (const ErrorCode error = OpenBelow(parent.handle.get(), name, kDirectoryAccess,
+                                          FILE_DIRECTORY_FILE, place.handle)) {
+      return error;
+    }
+    place.path = parent.path + name + u'\\';
+    return Checked(place, true);
+  }
+
+  ErrorCode Reopen(const Place&, const Place& place, Place& reopened) {
+    return OpenPath(place.path, true, reopened);
+  }
+
+  ErrorCode Look(const Place& parent, const Name& name, Identity& identity) {
+    Handle entry;
+    if (const ErrorCode error =
+            OpenBelow(parent.handle.get(), name, FILE_READ_ATTRIBUTES, 0, entry)) {
+      return error;
+    }
+    FileNumber number;
+    if (const ErrorCode error = NumberOf(entry.get(), number)) return error;
+    identity = {number.volume, number.id};
+    return 0;
+  }
+
+  // Every entry of `place` but "." and "..", read through its handle. A
+  // link, junction or mount point is an entry of the tree, not a part of
+  // it; only an emulation of Windows lists a name that holds a separator.
+  template <typename Take>
+  ErrorCode List(const Place& place, Take&& take) {
+    std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+    for (bool first = true;; first = false) {
+      if (!GetFileInformationByHandleEx(
+              place.handle.get(), first ? kIdBothDirectoryRestartInfo : kIdBothDirectoryInfo,
+              buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(LONGLONG)))) {
+        const ErrorCode error = GetLastError();
+        // The end; an empty drive root has not even "." to list.
+        return error == ERROR_NO_MORE_FILES || (first && error == ERROR_FILE_NOT_FOUND) ? 0
+                                                                                         : error;
+      }
+      const BYTE* at = reinterpret_cast<const BYTE*>(buffer.data());
+      for (;;) {
+        const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+        const std::u16string_view name(reinterpret_cast<const char16_t*>(record->FileName),
+                                       record->FileNameLength / sizeof(WCHAR));
+        if (name != u"." && name != u"..") take(Entry(place, *record, name));
+        if (record->NextEntryOffset == 0) break;
+        at += record->NextEntryOffset;
+      }
+    }
+  }
+
+  // Renames through the entry's own handle into the directory's handle, or
+  // where the system does not take that (some network file systems), by
+  // the full paths.
+  ErrorCode Rename(const Place& place, const Name& oldName, const Name& newName,
+                   const Identity* expected) {
+    if (!IsPlain(oldName) || !IsPlain(newName)) return ERROR_INVALID_NAME;
+    if (renameByHandleRefused_) return RenameByPath(place, oldName, newName, expected);
+    Handle entry;
+    if (const ErrorCode error = OpenBelow(place.handle.get(), oldName, DELETE, 0, entry)) {
+      return error;
+    }
+    if (expected != nullptr) {
+      FileNumber number;
+      if (const ErrorCode error = NumberOf(entry.get(), number)) return error;
+      if (!SameFile({number.volume, number.id}, *expected)) return kChanged;
+    }
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + newName.size() * sizeof(WCHAR));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = place.handle.get();
+    info->FileNameLength = static_cast<DWORD>(newName.size() * sizeof(WCHAR));
+    std::memcpy(info->FileName, newName.data(), info->FileNameLength);
+    IO_STATUS_BLOCK status;
+    const NTSTATUS result = NtSetInformationFile(entry.get(), &status, info,
+                                                 static_cast<ULONG>(buffer.size()),
+                                                 kFileRenameInformation);
+    if (result >= 0) return 0;
+    const ErrorCode error = RtlNtStatusToDosError(result);
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+        error != ERROR_INVALID_FUNCTION) {
+      return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
+    }
+    renameByHandleRefused_ = true;
+    entry.Reset();
+    return RenameByPath(place, oldName, newName, expected);
   }
 
   // Nothing short of renaming tells whether a rename would be refused.
-  ErrorCode RenameRefusal(uint32_t node) override {
-    return MoveTo(listing_.entries[node].parent);
-  }
+  ErrorCode Refusal(const Place&, const Name&) { return 0; }
 
-  ErrorCode ReadLink(uint32_t node, std::u16string& target) override {
-    if (const ErrorCode error = MoveTo(listing_.entries[node].parent)) return error;
-    const std::u16string path = chain_.deepest().path + NameOf(node);
-    const Handle link(CreateFileW(Wide(path.c_str()), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr));
-    if (!link.valid()) return GetLastError();
+  ErrorCode ReadLink(const Place& place, const Name& name, std::u16string& target) {
+    Handle link;
+    if (const ErrorCode error =
+            OpenBelow(place.handle.get(), name, FILE_READ_ATTRIBUTES, 0, link)) {
+      return error;
+    }
     ReparseData data;
     DWORD returned = 0;
     if (!DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, &data, sizeof data,
                          &returned, nullptr)) {
       return GetLastError();
     }
+    if (data.tag != kReparseTagSymlink && data.tag != kReparseTagMountPoint) {
+      return ERROR_NOT_A_REPARSE_POINT;
+    }
     // The names follow a symbolic link's flags; a junction has none.
     const BYTE* names = data.rest + (data.tag == kReparseTagSymlink ? sizeof(ULONG) : 0);
     const bool print = data.printLength > 0;
     const size_t offset = print ? data.printOffset : data.substituteOffset;
     const size_t length = print ? data.printLength : data.substituteLength;
-    if (data.tag != kReparseTagSymlink && data.tag != kReparseTagMountPoint) {
-      return ERROR_NOT_A_REPARSE_POINT;
-    }
     target.assign(reinterpret_cast<const char16_t*>(names + offset), length / 2);
     if (target.compare(0, 4, u"\\??\\") == 0) target.erase(0, 4);
     return 0;
   }
 
-  ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,
-                        std::u16string_view newName) override {
-    std::vector<std::u16string_view> route;
-    for (size_t start = 0; start < below.size();) {
-      const size_t slash = std::min(below.find(u'/', start), below.size());
-      route.push_back(below.substr(start, slash - start));
-      start = slash + 1;
-    }
-    if (const ErrorCode error = WalkTo(
-            chain_, route.size(),
-            [&route](const HandleChain::Level& level, size_t i) { return level.name == route[i]; },
-            [&](size_t i) { return chain_.Down(kTop, route[i], nullptr); })) {
-      return error;
-    }
-    return RenameHere(oldName, newName);
+ private:
+  // Reads what the walk needs of an open directory: which file it is, and
+  // that it is a directory (and, `strict`, no reparse point).
+  static ErrorCode Checked(Place& place, bool strict) {
+    FileNumber number;
+    DWORD attributes = 0;
+    if (const ErrorCode error = NumberOf(place.handle.get(), number, &attributes)) return error;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+    if (strict && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return kStoppedOnLink;
+    place.identity = {number.volume, number.id};
+    return 0;
   }
 
- private:
-  // Renames an entry of the deepest directory: through its own handle into
-  // the directory's handle, or where the system does not take that (some
-  // network file systems), by the full paths.
-  ErrorCode RenameHere(std::u16string_view oldName, std::u16string_view newName) {
-    if (!IsPlain(oldName) || !IsPlain(newName)) return ERROR_INVALID_NAME;
-    const HandleChain::Level& here = chain_.deepest();
-    const std::u16string oldPath = here.path + std::u16string(oldName);
-    if (!renameByHandleRefused_) {
-      const Handle entry(CreateFileW(Wide(oldPath.c_str()), DELETE | SYNCHRONIZE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                     nullptr));
-      if (!entry.valid()) return GetLastError();
-      std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + newName.size() * sizeof(WCHAR));
-      auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-      info->ReplaceIfExists = FALSE;
-      info->RootDirectory = here.place.handle.get();
-      info->FileNameLength = static_cast<DWORD>(newName.size() * sizeof(WCHAR));
-      std::memcpy(info->FileName, newName.data(), info->FileNameLength);
-      IO_STATUS_BLOCK status;
-      const NTSTATUS result = NtSetInformationFile(entry.get(), &status, info,
-                                                   static_cast<ULONG>(buffer.size()),
-                                                   kFileRenameInformation);
-      if (result >= 0) return 0;
-      const ErrorCode error = RtlNtStatusToDosError(result);
-      if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
-          error != ERROR_INVALID_FUNCTION) {
-        return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
-      }
-      renameByHandleRefused_ = true;
+  ListedEntry<Identity> Entry(const Place& place, const FILE_ID_BOTH_DIR_INFO& record,
+                              std::u16string_view name) {
+    ListedEntry<Identity> entry;
+    entry.name = name;
+    const DWORD attributes = record.FileAttributes;
+    entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A reparse point's tag stands where extended attributes would.
+    const bool reparse = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry.isLink =
+        reparse && (record.EaSize == kReparseTagSymlink || record.EaSize == kReparseTagMountPoint);
+    const uint64_t size = static_cast<uint64_t>(record.EndOfFile.QuadPart);
+    if (!entry.isDirectory && outputs_.MayHold(size)) {
+      path_ = place.path;
+      path_ += name;
+      entry.isOutput = outputs_.Holds(path_.c_str(), size);
     }
-    const std::u16string newPath = here.path + std::u16string(newName);
-    const ErrorCode error = LastErrorUnless(MoveFileW(Wide(oldPath.c_str()), Wide(newPath.c_str())));
+    if (entry.isDirectory && !reparse) {
+      entry.enter = IsPlain(name);
+      if (!entry.enter) entry.unenterable = ERROR_INVALID_NAME;
+      entry.identityKnown = true;
+      entry.identity = {place.identity.volume, static_cast<ULONGLONG>(record.FileId.QuadPart)};
+    }
+    return entry;
+  }
+
+  ErrorCode RenameByPath(const Place& place, const Name& oldName, const Name& newName,
+                         const Identity* expected) {
+    if (expected != nullptr) {
+      Identity now;
+      if (const ErrorCode error = Look(place, oldName, now)) return error;
+      if (!SameFile(now, *expected)) return kChanged;
+    }
+    const std::u16string oldPath = place.path + oldName, newPath = place.path + newName;
+    const ErrorCode error =
+        LastErrorUnless(MoveFileW(Wide(oldPath.c_str()), Wide(newPath.c_str())));
     return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
   }
 
-  // Lists the deepest directory of the chain through its handle.
-  void ListHere(const OutputFiles& outputs, std::vector<uint32_t>& subdirectories,
-                std::vector<TreeError>& errors) {
-    const HandleChain::Level& here = chain_.deepest();
-    const uint32_t node = here.node;
-    const size_t firstEntry = listing_.entries.size(), firstName = listing_.names.size();
-    const size_t firstDirectory = directories_.size();
-    std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
-    size_t read = 0;
-    ErrorCode error = 0;
-    for (bool first = true;; first = false) {
-      if (!GetFileInformationByHandleEx(here.place.handle.get(),
-                                        first ? kIdBothDirectoryRestartInfo : kIdBothDirectoryInfo,
-                                        buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(LONGLONG)))) {
-        error = GetLastError();
-        // The end; an empty drive root has not even "." to list.
-        if (error == ERROR_NO_MORE_FILES || (first && error == ERROR_FILE_NOT_FOUND)) error = 0;
-        break;
-      }
-      const BYTE* at = reinterpret_cast<const BYTE*>(buffer.data());
-      for (;;) {
-        const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
-        Take(*record, here, outputs, subdirectories, errors);
-        ++read;
-        if (record->NextEntryOffset == 0) break;
-        at += record->NextEntryOffset;
-      }
-    }
-    if (error == 0) return;
-    errors.push_back({node, error, read > 0});
-    listing_.entries.resize(firstEntry);
-    listing_.names.resize(firstName);
-    directories_.resize(firstDirectory);
-    subdirectories.clear();
-  }
-
-  void Take(const FILE_ID_BOTH_DIR_INFO& record, const HandleChain::Level& here,
-            const OutputFiles& outputs, std::vector<uint32_t>& subdirectories,
-            std::vector<TreeError>& errors) {
-    const std::u16string_view name(reinterpret_cast<const char16_t*>(record.FileName),
-                                   record.FileNameLength / sizeof(WCHAR));
-    if (name == u"." || name == u"..") return;
-    const DWORD attributes = record.FileAttributes;
-    const bool isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // A reparse point's tag stands where extended attributes would.
-    const bool reparse = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    const bool isLink =
-        reparse && (record.EaSize == kReparseTagSymlink || record.EaSize == kReparseTagMountPoint);
-    const uint64_t size = static_cast<uint64_t>(record.EndOfFile.QuadPart);
-    bool isOutput = false;
-    if (!isDirectory && outputs.MayHold(size)) {
-      const std::u16string path = here.path + std::u16string(name);
-      isOutput = outputs.Holds(path.c_str(), size);
-    }
-    const uint32_t self = static_cast<uint32_t>(listing_.entries.size());
-    listing_.entries.push_back({here.node, static_cast<uint32_t>(listing_.names.size()),
-                                static_cast<uint32_t>(name.size()), isDirectory, isLink,
-                                isOutput});
-    listing_.names += name;
-    // A link, junction or mount point is an entry of the tree, not a part of
-    // it. Only an emulation of Windows lists a name that holds a separator.
-    if (!isDirectory || reparse) return;
-    if (!IsPlain(name)) {
-      errors.push_back({self, ERROR_INVALID_NAME, false});
-      return;
-    }
-    directories_.push_back({self, static_cast<ULONGLONG>(record.FileId.QuadPart)});
-    subdirectories.push_back(self);
-  }
-
-  ErrorCode MoveTo(uint32_t target) {
-    WayTo(listing_, target, way_);
-    return WalkTo(
-        chain_, way_.size(),
-        [this](const HandleChain::Level& level, size_t i) { return level.node == way_[i]; },
-        [this](size_t i) {
-          const uint32_t node = way_[i];
-          const auto listed = std::lower_bound(
-              directories_.begin(), directories_.end(), node,
-              [](const ListedDirectory& directory, uint32_t n) { return directory.node < n; });
-          const bool known = listed != directories_.end() && listed->node == node;
-          return chain_.Down(node, NameOf(node), known ? &listed->id : nullptr);
-        });
-  }
-
-  std::u16string NameOf(uint32_t node) const {
-    const auto renamed = renamed_.find(node);
-    return renamed != renamed_.end() ? renamed->second : std::u16string(listing_.Name(node));
-  }
-
-  struct ListedDirectory {
-    uint32_t node;
-    ULONGLONG id;
-  };
-
-  HandleChain chain_;
-  TreeListing listing_;
-  std::vector<ListedDirectory> directories_;
-  std::unordered_map<uint32_t, std::u16string> renamed_;
+  OutputFiles outputs_;
   bool renameByHandleRefused_ = false;
-  std::vector<uint32_t> way_;
+  std::u16string path_;
 };
 
 }  // namespace
 
 std::unique_ptr<Tree> OpenWin32Tree(const char16_t* path) {
-  OpenedPlace top;
-  if (const ErrorCode error = OpenPlace(path, false, top)) {
+  Win32System::Place top;
+  if (const ErrorCode error = Win32System::OpenPath(path, false, top)) {
     SetLastError(error);
     return nullptr;
   }
-  return std::make_unique<Win32Tree>(path, std::move(top));
+  return std::make_unique<WalkedTree<Win32System>>(Win32System(), std::move(top));
 }
 
 }  // namespace platform

@@ -32,7 +32,14 @@ def version():
 
 
 def run(*command, **options):
-    return subprocess.run(command, capture_output=True, text=True, **options)
+    """Runs `command`; its output through files, not pipes, which Wine's
+    helper processes would hold open after the program ends."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(command, stdout=out, stderr=err, **options)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(done.args, done.returncode, out.read().decode(),
+                                           err.read().decode())
 
 
 def release():
