@@ -134,7 +134,7 @@ class CutWalk : private WalkBase {
     SetPath(oldPath_, name);
     const naming::CutResult& cut = prepared.cut;
     SetPath(candidate_, cut.newName);
-    line_.reserve(ReportRoom(name, cut.newName));
+    PrepareLine(ReportRoom(name, cut.newName));
 
     // Candidates known to be taken are skipped: during a run names are only
     // ever taken, never freed, so each one would fail again. The sequence

@@ -278,7 +278,7 @@ class FitWalk : private WalkBase {
         ReportRoom(above_.size() + oldName.size(), above_.size() + newName.size());
     // A line that long could not be read back to undo it.
     if (room > kLongestReportLine) return failed(traits_.invalidName);
-    line_.reserve(room);
+    PrepareLine(room);
     // Only an emulation of Windows on another system lists a name that
     // could reach another directory.
     const ErrorCode error = !IsPlainName(oldName) || !IsPlainName(newName) ? traits_.invalidName

@@ -63,7 +63,7 @@ class UndoWalk : private WalkBase {
       ReportFailure(newName, traits_.invalidName);
       return;
     }
-    line_.reserve(ReportRoom(newName, oldName));
+    PrepareLine(ReportRoom(newName, oldName));
     const ErrorCode error = tree_.RenameBelow(Above(newName), Last(newName), Last(oldName));
     if (error == 0) {
       ReportRename(newName, oldName);

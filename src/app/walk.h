@@ -54,6 +54,13 @@ class WalkBase {
            name.find(u'\0') == std::u16string_view::npos;
   }
 
+  // Makes the line of a rename, of at most `units` units, ready to be
+  // written without memory: called before the rename it reports.
+  void PrepareLine(size_t units) {
+    line_.reserve(units);
+    system_.ReserveLine(units);
+  }
+
   void ReportRename(std::u16string_view oldName, std::u16string_view newName) {
     FormatRename(line_, oldName, newName, traits_.namesAreBytes);
     output_.Line(line_);

@@ -219,11 +219,16 @@ class Platform {
 
   // Writes `line` and a line break to the stream with one write, so that a
   // line written has reached the system before the call returns. A line
-  // feed inside `line` ends a line too (several written at once). Does not
-  // allocate memory for lines of up to kLineReserve units. Returns 0, or the
-  // error code of the failure.
+  // feed inside `line` ends a line too (several written at once). Needs no
+  // memory for a line within the room set aside: kLineReserve units from
+  // the start, more after ReserveLine. Returns 0, or the error code of the
+  // failure.
   static constexpr size_t kLineReserve = 16 * 1024;
   virtual ErrorCode WriteLine(Stream stream, std::u16string_view line) = 0;
+  // Sets aside room for writing a line of `units` units: the line of a
+  // rename is made ready before the rename. Throws std::bad_alloc when
+  // memory has run out.
+  virtual void ReserveLine(size_t units) = 0;
 
   // True when standard error is a terminal, where a line that shows how far
   // a long run has come can be written and written over.

@@ -82,8 +82,10 @@ class PosixPlatform final : public Platform {
   PosixPlatform() {
     static const bool prepared = (HoldClosedStandardDescriptors(), CatchStops(), true);
     (void)prepared;
-    bytes_.reserve(3 * kLineReserve + 1);
+    ReserveLine(kLineReserve);
   }
+
+  void ReserveLine(size_t units) override { bytes_.reserve(3 * units + 1); }
 
   const Traits& traits() const override {
     static const Traits traits = {

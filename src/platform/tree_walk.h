@@ -105,12 +105,17 @@ class WalkedTree final : public Tree {
     // A directory is renamed only while its name holds the one listed:
     // another in its place was never listed.
     const Identity* expected = nullptr;
+    Name* renamed = nullptr;
     if (listing_.entries[node].isDirectory) {
       const auto listed = Listed(node);
       if (listed != directories_.end()) expected = &listed->identity;
+      // Its new name is kept for the way to entries below it; the room is
+      // made before the rename, which nothing after it may fail for.
+      renamed = &renamed_[node];
     }
     const ErrorCode error = system_.Rename(Here(), oldName_, newName_, expected);
-    if (error == 0 && listing_.entries[node].isDirectory) renamed_[node] = newName_;
+    if (renamed != nullptr && error == 0) renamed->swap(newName_);
+    if (renamed != nullptr && error != 0) renamed_.erase(node);
     return error;
   }
 

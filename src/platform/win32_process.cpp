@@ -64,8 +64,13 @@ class Win32Platform final : public Platform {
         errIsConsole_(IsConsole(err_)) {
     static const bool caught = SetConsoleCtrlHandler(NoteStop, TRUE) != 0;
     (void)caught;
-    bytes_.reserve(3 * kLineReserve + 2);
-    units_.reserve(2 * kLineReserve + 2);
+    ReserveLine(kLineReserve);
+  }
+
+  // A line feed inside a line gains a carriage return.
+  void ReserveLine(size_t units) override {
+    units_.reserve(2 * units + 2);
+    bytes_.reserve(4 * units + 2);
   }
 
   const Traits& traits() const override {

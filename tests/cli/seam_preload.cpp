@@ -10,6 +10,7 @@
 //            rename
 //   nomem    every allocation of 4 KiB or more fails (std::bad_alloc), as
 //            when memory has run out before the program could set up
+//   starve   the same, from the first rename on
 //   swap     before the first rename, another user (nobody, 65534) moves
 //            the directory SNIPDIR_SWAP away and puts a symbolic link to
 //            SNIPDIR_SWAP_TO in its place
@@ -21,6 +22,12 @@
 //   neighbour  right after the program made its first placeholder, another
 //            program saves something under that name: a file written into
 //            a placeholder file, a file into a placeholder directory
+//   save     right after the program linked a new name to a file, another
+//            program saves a new version of the file the usual safe way:
+//            written beside it, then renamed over its old name
+//   move     right after the first rename, another program moves the
+//            directory SNIPDIR_MOVE to SNIPDIR_MOVE_TO and makes a new,
+//            empty directory in its place
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -83,6 +90,37 @@ void Neighbour(int directory, const char* name, bool isDirectory) {
   errno = saved;
 }
 
+// Another program saves a new version of `name` in `directory`, once.
+void Save(int directory, const char* name) {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const int saved = errno;
+  char temporary[4096];
+  snprintf(temporary, sizeof temporary, "%s.saving", name);
+  const int fd = openat(directory, temporary, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  using Rename = int (*)(int, const char*, int, const char*);
+  static const Rename rename = Real<Rename>("renameat");
+  if (fd < 0 || write(fd, "saved", 5) != 5 || close(fd) != 0 ||
+      rename(directory, temporary, directory, name) != 0) {
+    abort();
+  }
+  errno = saved;
+}
+
+// Another program moves a directory of the tree away and makes a new one in
+// its place, once.
+void Move() {
+  static bool done = false;
+  const char* directory = getenv("SNIPDIR_MOVE");
+  const char* to = getenv("SNIPDIR_MOVE_TO");
+  if (done || directory == nullptr || to == nullptr) return;
+  done = true;
+  const int saved = errno;
+  if (rename(directory, to) != 0 || mkdir(directory, 0755) != 0) abort();
+  errno = saved;
+}
+
 // Runs before a rename call reaches the file system.
 void BeforeRename(int oldDirectory, const char* oldName, int newDirectory,
                   const char* newName) {
@@ -107,9 +145,13 @@ void BeforeRename(int oldDirectory, const char* oldName, int newDirectory,
 
 }  // namespace
 
+namespace {
+bool renamed = false;  // a rename happened (for "starve")
+}  // namespace
+
 void* operator new(size_t size) {
-  static const bool starved = Mode("nomem");
-  if (starved && size >= 4096) throw std::bad_alloc();
+  static const bool starved = Mode("nomem"), starving = Mode("starve");
+  if ((starved || (starving && renamed)) && size >= 4096) throw std::bad_alloc();
   if (void* block = malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
@@ -125,7 +167,10 @@ extern "C" int renameat2(int oldDirectory, const char* oldName, int newDirectory
     return -1;
   }
   BeforeRename(oldDirectory, oldName, newDirectory, newName);
-  return real(oldDirectory, oldName, newDirectory, newName, flags);
+  const int result = real(oldDirectory, oldName, newDirectory, newName, flags);
+  renamed = renamed || result == 0;
+  if (result == 0 && Mode("move")) Move();
+  return result;
 }
 
 extern "C" int linkat(int oldDirectory, const char* oldName, int newDirectory,
@@ -137,7 +182,9 @@ extern "C" int linkat(int oldDirectory, const char* oldName, int newDirectory,
     return -1;
   }
   BeforeRename(oldDirectory, oldName, newDirectory, newName);
-  return real(oldDirectory, oldName, newDirectory, newName, flags);
+  const int result = real(oldDirectory, oldName, newDirectory, newName, flags);
+  if (result == 0 && Mode("save")) Save(oldDirectory, oldName);
+  return result;
 }
 
 extern "C" int renameat(int oldDirectory, const char* oldName, int newDirectory,

@@ -253,6 +253,59 @@ def a_neighbours_save_under_the_new_name_is_kept(root):
                     os.path.join(root, new)), b"moved", "the entry")
 
 
+@case
+@linux_only
+@uses_seam
+def a_save_between_the_two_steps_of_the_link_way_is_kept(root):
+    # Renames without replacing refused, as on ntfs-3g, NFS and SMB: the new
+    # name is linked, and before the old one goes another program saves the
+    # file the usual safe way.
+    make(root, ["abcdefghijklmnop.txt"], b"before")
+    out = run(root, seam="einval,save")
+    expect(out, ('ERROR: "abcdefghijklmnop.txt": MoveFile() failed (116).\n', "", 0), "the run")
+    expect((sorted(os.listdir(root)), read(os.path.join(root, "abcdefghijklmnop.txt"))),
+           (["abcdefghijklmnop.txt"], b"saved"), "the save, and no second name")
+
+
+@case
+@linux_only
+@uses_seam
+def a_directory_moved_away_mid_run_is_left_alone(root):
+    # Right after the first rename another program moves the directory out
+    # of the tree and makes a new one in its place; renames take their time.
+    tree, moved = os.path.join(root, "tree"), os.path.join(root, "moved")
+    directory = os.path.join(tree, "a directory whose name is long")
+    names = [f"{i} {FILE}" for i in range(4)]
+    make(directory, names)
+    os.environ.update(SNIPDIR_MOVE=directory, SNIPDIR_MOVE_TO=moved)
+    try:
+        out, err, status = fit("--as", "/x", tree, "40", seam="slow,move")
+        expect(status, 1, "fit: status")
+        above = "a directory whose name is long/"
+        expect(out.splitlines(), [f'"{above}{names[0]}" => "{above}0 a file whose.txt"'] + [
+            f'ERROR: "{above}{name}": MoveFile() failed (116).' for name in names[1:]] + [
+            'ERROR: "a directory whose name is long": MoveFile() failed (116).'], "fit")
+        expect((sorted(os.listdir(moved)), os.listdir(directory)),
+               (sorted(["0 a file whose.txt"] + names[1:]), []),
+               "fit: the moved directory, the new one")
+        # Undo of the same kind of report: the directory goes after the
+        # first rename back.
+        shutil.rmtree(tree)
+        make(directory, [f"{i} a fi.txt" for i in range(4)])
+        shutil.rmtree(moved)
+        report = "".join(f'"a directory whose name is long/{name}" => '
+                         f'"a directory whose name is long/{i} a fi.txt"\n'
+                         for i, name in enumerate(names)).encode()
+        out, err, status = run(tree, "-", tool="snipdir-undo", stdin=report, seam="slow,move")
+    finally:
+        del os.environ["SNIPDIR_MOVE"], os.environ["SNIPDIR_MOVE_TO"]
+    expect(out.splitlines()[1:], [
+        f'ERROR: "a directory whose name is long/{i} a fi.txt": MoveFile() failed (116).'
+        for i in (2, 1, 0)], "undo")
+    expect(sorted(os.listdir(moved)), sorted([names[3]] + [f"{i} a fi.txt" for i in range(3)]),
+           "undo: the moved directory")
+
+
 # --- A fitted tree still works ---------------------------------------------------
 
 @case
@@ -391,6 +444,70 @@ def a_destination_takes_every_name_or_nothing_changes(root):
     expect((line_end(out), status), ('"notes draft." => "notes draft_"\n"' + "x" * 250 +
                                      '.txt" => "' + "x" * 235 + '.txt"\n', 0),
            "every name within 255 - 16, the path too")
+
+
+def deep_chain(tree, names):
+    """Makes `tree` one chain of directories named `names`, top first."""
+    subprocess.run(["rm", "-rf", tree], check=True)
+    start = os.open(".", os.O_RDONLY)
+    try:
+        os.mkdir(tree)
+        os.chdir(tree)
+        for name in names:
+            os.mkdir(name)
+            os.chdir(name)
+    finally:
+        os.fchdir(start)
+        os.close(start)
+
+
+def chain_of(tree):
+    """The names down the one chain of directories of `tree`."""
+    found, start = [], os.open(".", os.O_RDONLY)
+    try:
+        os.chdir(tree)
+        while (below := os.listdir(".")):
+            found.append(below[0])
+            os.chdir(below[0])
+    finally:
+        os.fchdir(start)
+        os.close(start)
+    return found
+
+
+# 700 levels of 52-unit names: lines of two 36,000-unit paths when cut to
+# fit 32,767, longer than the room a run sets aside at its start.
+DEEP = [f"{level:03} a directory name of some fifty units, more or less" for level in range(700)]
+
+
+@case
+@linux_only
+def every_rename_has_its_line_when_memory_runs_out(root):
+    if sanitized():
+        return  # the sanitizer reserves more address space than any such limit
+    tree = os.path.join(root, "tree")
+    outcomes = set()
+    for limit in range(8000, 11000, 200):  # KiB of address space
+        deep_chain(tree, DEEP)
+        done = limited(f"-v {limit}", "--as", "/x", tree, "32767", tool="snipdir-fit")
+        renamed = sum(now != before for now, before in zip(chain_of(tree), DEEP))
+        expect(done.stdout.count(b" => "), renamed, f"lines at {limit} KiB")
+        outcomes.add((done.returncode, 0 < renamed < len(DEEP)))
+    assert {(0, False), (1, True)} <= outcomes, outcomes
+
+
+@case
+@linux_only
+@uses_seam
+def the_line_of_a_rename_is_ready_before_it(root):
+    # From the first rename on, memory is gone: that rename still has its
+    # line, and the run stops before the next.
+    tree = os.path.join(root, "tree")
+    deep_chain(tree, DEEP)
+    out, err, status = fit("--as", "/x", tree, "32767", seam="starve")
+    expect((out.count(" => "), out.splitlines()[-1], status), (1, "ERROR: Out of memory.", 1),
+           "the run")
+    expect(sum(now != before for now, before in zip(chain_of(tree), DEEP)), 1, "renamed")
 
 
 @case

@@ -110,6 +110,7 @@ class FakePlatform final : public Platform {
   std::unique_ptr<Tree> OpenTree(const char16_t* path) override;
   ErrorCode ReadFile(const char16_t* path, const Pieces& take) override;
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override;
+  void ReserveLine(size_t) override {}
   bool ShowsProgress() const override { return terminal; }
   void WriteProgress(std::u16string_view text) override { progress += text; }
   bool Interrupted() const override { return interrupted; }
