@@ -95,8 +95,10 @@ class FitWalk : private WalkBase {
     const std::u16string top = pathres::MeasuredPath(
         std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
         traits_.separators);
+    std::u16string real;
+    if (!links.empty() && tree_.RealPath(real) != 0) real.clear();
     fit::MarkKept(nodes, command_.keeps, links,
-                  {top, traits_.separators, /*ignoreCase=*/!traits_.namesAreBytes});
+                  {top, traits_.separators, /*ignoreCase=*/!traits_.namesAreBytes, real});
     return nodes;
   }
 

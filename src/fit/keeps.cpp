@@ -1,6 +1,7 @@
 #include "fit/keeps.h"
 
 #include <algorithm>
+#include <deque>
 
 #include "naming/windows_names.h"
 #include "pathres/measured_path.h"
@@ -99,56 +100,138 @@ class Directories {
   std::vector<Entry> entries_;
 };
 
-bool StartsWith(std::u16string_view text, std::u16string_view start, bool ignoreCase) {
-  if (text.size() < start.size()) return false;
-  for (size_t i = 0; i < start.size(); ++i) {
-    if (ignoreCase ? !SameUnit(text[i], start[i]) : text[i] != start[i]) return false;
+// A path's names, split at every separator ("" and "." dropped).
+std::vector<std::u16string_view> Names(std::u16string_view path, std::u16string_view separators) {
+  std::vector<std::u16string_view> names;
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find_first_of(separators, start);
+    if (end == std::u16string_view::npos) end = path.size();
+    const std::u16string_view name = path.substr(start, end - start);
+    if (!name.empty() && name != u".") names.push_back(name);
+    start = end + 1;
   }
-  return true;
+  return names;
 }
 
-// Keeps every name on the way of `link`'s target that is inside the tree.
-size_t KeepTheWay(std::vector<Node>& nodes, const Link& link, const LinkPaths& paths,
-                  const Directories& directories) {
-  std::u16string_view target = link.target;
-  const auto isSeparator = [&](char16_t unit) {
-    return paths.separators.find(unit) != std::u16string_view::npos;
+// Follows the target of a link the way the system would, keeping every
+// name of the tree it passes: through other links of the tree, and out of
+// the tree by ".." and back in by the tree's own name, from its path as
+// given or as the system finds it (when it was given through a link).
+class Way {
+ public:
+  Way(std::vector<Node>& nodes, const LinkPaths& paths, const Directories& directories,
+      const std::vector<const Link*>& linkOf)
+      : nodes_(nodes), paths_(paths), directories_(directories), linkOf_(linkOf),
+        topText_(pathres::MeasuredPath(paths.top, paths.separators)),
+        realTopText_(pathres::MeasuredPath(paths.realTop.empty() ? paths.top : paths.realTop,
+                                           paths.separators)),
+        top_(Names(topText_, paths.separators)),
+        realTop_(Names(realTopText_, paths.separators)) {}
+
+  size_t Keep(const Link& link) {
+    kept_ = 0;
+    absolutes_.clear();
+    inside_ = true;
+    at_ = nodes_[link.node].parent;
+    rest_.clear();
+    Push(link.target);
+    // Beyond this many links the system gives up too (ELOOP).
+    for (size_t links = 0; !rest_.empty();) {
+      const Step step = rest_.back();
+      rest_.pop_back();
+      if (step.root) {
+        inside_ = false;
+        outside_.clear();
+      } else if (step.name == u"..") {
+        Up();
+      } else if (!inside_) {
+        outside_.push_back(step.name);
+      } else {
+        const uint32_t entry = directories_.Find(at_, step.name);
+        if (entry == kNoParent) return kept_;
+        if (!nodes_[entry].keep) ++kept_;
+        nodes_[entry].keep = true;
+        if (linkOf_[entry] != nullptr) {
+          if (++links > kMostLinks) return kept_;
+          Push(linkOf_[entry]->target);
+          continue;
+        }
+        if (!nodes_[entry].isDirectory) return kept_;
+        at_ = entry;
+        continue;
+      }
+      BackIn();
+    }
+    return kept_;
+  }
+
+ private:
+  static constexpr size_t kMostLinks = 40;
+  struct Step {
+    std::u16string_view name;
+    bool root;  // the root, where an absolute path starts
   };
-  uint32_t at = nodes[link.node].parent;
-  std::u16string absolute;
-  const bool drive = paths.separators.find(u'\\') != std::u16string_view::npos &&
-                     target.size() >= 2 && target[1] == u':';
-  if (!target.empty() && (isSeparator(target[0]) || drive)) {
-    // Absolute: into the tree only through its own path.
-    absolute = pathres::MeasuredPath(target, paths.separators);
-    if (!StartsWith(absolute, paths.top, paths.ignoreCase) ||
-        (absolute.size() > paths.top.size() && !isSeparator(absolute[paths.top.size()]))) {
-      return 0;
+
+  // Puts the names of `target` before the rest of the way.
+  void Push(std::u16string_view target) {
+    const bool drive = paths_.separators.find(u'\\') != std::u16string_view::npos &&
+                       target.size() >= 2 && target[1] == u':';
+    if (!target.empty() && (paths_.separators.find(target[0]) != std::u16string_view::npos ||
+                            drive)) {
+      // Absolute: measured as the system takes it, prefixes and all.
+      absolutes_.push_back(pathres::MeasuredPath(target, paths_.separators));
+      const std::vector<std::u16string_view> names = Names(absolutes_.back(), paths_.separators);
+      for (size_t i = names.size(); i-- > 0;) rest_.push_back({names[i], false});
+      rest_.push_back({{}, true});
+      return;
     }
-    target = std::u16string_view(absolute).substr(paths.top.size());
-    at = kNoParent;
+    const std::vector<std::u16string_view> names = Names(target, paths_.separators);
+    for (size_t i = names.size(); i-- > 0;) rest_.push_back({names[i], false});
   }
-  size_t kept = 0;
-  for (size_t start = 0; start < target.size();) {
-    size_t end = start;
-    while (end < target.size() && !isSeparator(target[end])) ++end;
-    const std::u16string_view name = target.substr(start, end - start);
-    start = end + 1;
-    if (name.empty() || name == u".") continue;
-    if (name == u"..") {
-      if (at == kNoParent) return kept;  // out of the tree
-      at = nodes[at].parent;
-      continue;
+
+  void Up() {
+    if (!inside_) {
+      if (!outside_.empty()) outside_.pop_back();
+    } else if (at_ != kNoParent) {
+      at_ = nodes_[at_].parent;
+    } else {
+      // Out of the tree, into the directory that really holds it.
+      inside_ = false;
+      outside_.assign(realTop_.begin(), realTop_.end() - (realTop_.empty() ? 0 : 1));
     }
-    const uint32_t entry = directories.Find(at, name);
-    if (entry == kNoParent) return kept;
-    if (!nodes[entry].keep) ++kept;
-    nodes[entry].keep = true;
-    if (!nodes[entry].isDirectory) return kept;
-    at = entry;
   }
-  return kept;
-}
+
+  void BackIn() {
+    if (!inside_ && (Same(outside_, realTop_) || Same(outside_, top_))) {
+      inside_ = true;
+      at_ = kNoParent;
+    }
+  }
+
+  bool Same(const std::vector<std::u16string_view>& a,
+            const std::vector<std::u16string_view>& b) const {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](std::u16string_view x, std::u16string_view y) {
+             return x.size() == y.size() &&
+                    std::equal(x.begin(), x.end(), y.begin(), [&](char16_t p, char16_t q) {
+                      return paths_.ignoreCase ? SameUnit(p, q) : p == q;
+                    });
+           });
+  }
+
+  std::vector<Node>& nodes_;
+  const LinkPaths& paths_;
+  const Directories& directories_;
+  const std::vector<const Link*>& linkOf_;
+  const std::u16string topText_, realTopText_;
+  const std::vector<std::u16string_view> top_, realTop_;
+  std::deque<std::u16string> absolutes_;  // the measured absolute targets met
+  std::vector<Step> rest_;                // the names still to walk, the next last
+  bool inside_ = true;
+  uint32_t at_ = kNoParent;               // inside: the directory reached
+  std::vector<std::u16string_view> outside_;  // outside: the path reached
+  size_t kept_ = 0;
+};
 
 }  // namespace
 
@@ -200,7 +283,10 @@ size_t MarkKept(std::vector<Node>& nodes, const std::vector<std::u16string>& pat
   }
   if (!links.empty()) {
     const Directories directories(nodes, paths.ignoreCase);
-    for (const Link& link : links) kept += KeepTheWay(nodes, link, paths, directories);
+    std::vector<const Link*> linkOf(nodes.size());
+    for (const Link& link : links) linkOf[link.node] = &link;
+    Way way(nodes, paths, directories, linkOf);
+    for (const Link& link : links) kept += way.Keep(link);
   }
   return kept;
 }

@@ -37,6 +37,11 @@ TEST(MarkKeptTest, MetadataPatternsAndTheWayOfLinks) {
       u"src/", u"src/Main.java", u"src/Helper-with-a-long-name.java",
       u"lib/", u"lib/the-library-with-a-long-name.js",
       u"bin/", u"bin/tool", u"bin/absolute", u"bin/outside",
+      // A link through another link, one out of the tree and back in by
+      // its name, one by the path the system finds for the tree.
+      u"real-directory-with-a-long-name/", u"real-directory-with-a-long-name/through-a-link",
+      u"real-directory-with-a-long-name/out-and-back", u"real-directory-with-a-long-name/real",
+      u"d", u"via", u"back", u"real",
   };
   std::vector<std::u16string> names;
   std::vector<Node> nodes;
@@ -56,8 +61,13 @@ TEST(MarkKeptTest, MetadataPatternsAndTheWayOfLinks) {
       {index.at(u"bin/tool"), u"../lib/the-library-with-a-long-name.js"},
       {index.at(u"bin/absolute"), u"/home/ana/project/src/Helper-with-a-long-name.java"},
       {index.at(u"bin/outside"), u"../../elsewhere/src/Main.java"},
+      {index.at(u"d"), u"real-directory-with-a-long-name"},
+      {index.at(u"via"), u"d/through-a-link"},
+      {index.at(u"back"), u"../project/real-directory-with-a-long-name/out-and-back"},
+      {index.at(u"real"), u"/data/ana/project/real-directory-with-a-long-name/real"},
   };
-  MarkKept(nodes, {u"node_modules/", u"*.json"}, links, {u"/home/ana/project", u"/", false});
+  MarkKept(nodes, {u"node_modules/", u"*.json"}, links,
+           {u"/home/ana/project", u"/", false, u"/data/ana/project"});
   std::vector<std::u16string> kept;
   for (size_t i = 0; i < nodes.size(); ++i) {
     if (nodes[i].keep) kept.push_back(paths[i]);
@@ -67,7 +77,10 @@ TEST(MarkKeptTest, MetadataPatternsAndTheWayOfLinks) {
                       u"node_modules/", u"node_modules/@scope/",
                       u"node_modules/@scope/middleware-long-name/", u"src/",
                       u"src/Helper-with-a-long-name.java", u"lib/",
-                      u"lib/the-library-with-a-long-name.js"}));
+                      u"lib/the-library-with-a-long-name.js", u"real-directory-with-a-long-name/",
+                      u"real-directory-with-a-long-name/through-a-link",
+                      u"real-directory-with-a-long-name/out-and-back",
+                      u"real-directory-with-a-long-name/real", u"d"}));
 }
 
 }  // namespace

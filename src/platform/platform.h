@@ -125,6 +125,10 @@ class Tree {
   // Sets `target` to what the link `node` points to, as its text says.
   virtual ErrorCode ReadLink(uint32_t node, std::u16string& target) = 0;
 
+  // Sets `path` to the directory's own path as the system finds it, every
+  // link on it resolved.
+  virtual ErrorCode RealPath(std::u16string& path) = 0;
+
   // Renames `oldName` to `newName` in the directory reached from the top
   // through `below` (names joined by "/", empty for the top itself), which
   // holds no link and no mount point; never replacing anything. The

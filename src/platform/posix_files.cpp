@@ -79,7 +79,11 @@ DIR* OpenStream(int fd) {
   if (stream == nullptr) {
     KeepErrno keep;
     close(copy);
+    return nullptr;
   }
+  // The copy shares its position with `fd`: a listing read before left it
+  // at the end.
+  rewinddir(stream);
   return stream;
 }
 

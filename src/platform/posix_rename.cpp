@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
+
+#include <string>
 
 #include "platform/posix_files.h"
 
@@ -9,6 +12,16 @@ namespace platform {
 namespace {
 
 constexpr uint64_t kFixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+
+// True when the directory open as `fd` holds nothing.
+bool Empty(int fd) {
+  size_t records = 0;
+  bool empty = true;
+  const ErrorCode error = ReadListing(fd, records, [&](const ListedRecord& record) {
+    empty = empty && (record.name == "." || record.name == "..");
+  });
+  return error == 0 && empty;
+}
 
 // True while `name` in `fd` still holds the placeholder open as `held`, as
 // it was made (`made`), and empty: nobody else has saved anything there.
@@ -18,13 +31,7 @@ bool StillPlaceholder(int fd, const char* name, int held, const struct stat& mad
       now.st_ino != made.st_ino || fstat(held, &now) != 0) {
     return false;
   }
-  if (!S_ISDIR(now.st_mode)) return now.st_size == 0;
-  size_t records = 0;
-  bool empty = true;
-  const ErrorCode error = ReadListing(held, records, [&](const ListedRecord& record) {
-    empty = empty && (record.name == "." || record.name == "..");
-  });
-  return error == 0 && empty;
+  return S_ISDIR(now.st_mode) ? Empty(held) : now.st_size == 0;
 }
 
 }  // namespace
@@ -99,12 +106,51 @@ ErrorCode NoReplaceRenamer::RenameOntoPlaceholder(int fd, const char* oldName,
   if (!held.valid()) return Errno();
   if (fstat(held.get(), &made) != 0) return Errno();
   if (!StillPlaceholder(fd, newName, held.get(), made)) return EEXIST;
-  if (renameat(fd, oldName, fd, newName) == 0) return 0;
+  if (renameat(fd, oldName, fd, newName) == 0) {
+    RemoveLeftover(fd, newName, made);
+    return 0;
+  }
   const ErrorCode error = Errno();
   if (StillPlaceholder(fd, newName, held.get(), made)) {
     unlinkat(fd, newName, isDirectory ? AT_REMOVEDIR : 0);
   }
   return error;
+}
+
+// A file system that renames onto an existing name by moving that name's
+// entry aside first may keep it: ntfs-3g (2022.10.3) moves it to the new
+// name and ".ntfs-3g-" and ten digits, a name 19 units longer, and where
+// that passes 255 units it wraps round to a short name that it never
+// removes (for new names of 238 units and more; at 237 the rename fails
+// with EINVAL). The placeholder found again under another name, still the
+// one made here and still empty, goes. Looked for once for each longer
+// name than any found clean.
+void NoReplaceRenamer::RemoveLeftover(int fd, const char* newName, const struct stat& made) {
+  const size_t length = strlen(newName);
+  if (length <= longestClean_) return;
+  std::string leftover;
+  size_t read = 0;
+  ReadListing(fd, read, [&](const ListedRecord& record) {
+    if (record.inode == made.st_ino && record.name != newName) leftover = record.name;
+  });
+  if (leftover.empty()) {
+    longestClean_ = length;
+    return;
+  }
+  // Known by its name now: a FUSE file system may no longer answer for the
+  // descriptor of a name it removed.
+  struct stat now;
+  if (fstatat(fd, leftover.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+      now.st_dev != made.st_dev || now.st_ino != made.st_ino) {
+    return;
+  }
+  if (!S_ISDIR(now.st_mode)) {
+    if (now.st_size == 0) unlinkat(fd, leftover.c_str(), 0);
+    return;
+  }
+  const Descriptor directory(
+      openat(fd, leftover.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (directory.valid() && Empty(directory.get())) unlinkat(fd, leftover.c_str(), AT_REMOVEDIR);
 }
 
 ErrorCode RenameBarrier(int fd) {

@@ -30,12 +30,16 @@ class NoReplaceRenamer {
   bool LinkCanBeTakenBack(const OpenedDirectory& directory, const struct stat& entry) const;
   static ErrorCode DropOldLink(int fd, const char* oldName, const char* newName,
                                const struct stat& linked);
-  static ErrorCode RenameOntoPlaceholder(int fd, const char* oldName, const char* newName,
-                                         bool isDirectory);
+  ErrorCode RenameOntoPlaceholder(int fd, const char* oldName, const char* newName,
+                                  bool isDirectory);
+  void RemoveLeftover(int fd, const char* newName, const struct stat& made);
 
   const uid_t user_ = geteuid();
   bool noReplaceRefused_ = false;
   bool linkRefused_ = false;
+  // The longest new name (in bytes) a rename onto a placeholder was seen to
+  // leave nothing behind for: shorter ones are not looked for again.
+  size_t longestClean_ = 0;
 };
 
 // The error code every rename in the directory `fd` would fail with

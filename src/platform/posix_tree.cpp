@@ -132,6 +132,22 @@ class PosixSystem {
     return 0;
   }
 
+  ErrorCode RealPath(const Place& place, std::u16string& path) {
+    std::string bytes(4096, '\0');
+    const std::string self = "/proc/self/fd/" + std::to_string(place.fd.get());
+    for (;;) {
+      const ssize_t length = readlink(self.c_str(), &bytes[0], bytes.size());
+      if (length < 0) return Errno();
+      if (static_cast<size_t>(length) < bytes.size()) {
+        bytes.resize(static_cast<size_t>(length));
+        break;
+      }
+      bytes.resize(2 * bytes.size());
+    }
+    DecodeName(bytes, path);
+    return 0;
+  }
+
  private:
   OutputFiles outputs_;
   NoReplaceRenamer renamer_;

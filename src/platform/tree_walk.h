@@ -29,6 +29,7 @@
 //                               `old` still is that file
 //   Refusal(place, name)        what a rename of `name` would fail with
 //   ReadLink(place, name, target)
+//   RealPath(place, path)       the directory's path, every link resolved
 #pragma once
 
 #include <algorithm>
@@ -129,6 +130,10 @@ class WalkedTree final : public Tree {
     if (const ErrorCode error = MoveTo(listing_.entries[node].parent)) return error;
     NameOf(node, oldName_);
     return system_.ReadLink(Here(), oldName_, target);
+  }
+
+  ErrorCode RealPath(std::u16string& path) override {
+    return system_.RealPath(levels_.front().place, path);
   }
 
   ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,

@@ -255,6 +255,21 @@ class Win32System {
     return 0;
   }
 
+  ErrorCode RealPath(const Place& place, std::u16string& path) {
+    path.assign(MAX_PATH, u'\0');
+    for (;;) {
+      const DWORD length = GetFinalPathNameByHandleW(
+          place.handle.get(), Wide(&path[0]), static_cast<DWORD>(path.size()),
+          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      if (length == 0) return GetLastError();
+      if (length < path.size()) {
+        path.resize(length);
+        return 0;
+      }
+      path.assign(length + 1, u'\0');
+    }
+  }
+
  private:
   // Reads what the walk needs of an open directory: which file it is, and
   // that it is a directory (and, `strict`, no reparse point).

@@ -178,6 +178,11 @@ class FakeTree final : public Tree {
     return 0;
   }
 
+  ErrorCode RealPath(std::u16string& path) override {
+    path = system_.openedPattern;
+    return 0;
+  }
+
   ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,
                         std::u16string_view newName) override {
     std::u16string from, to;

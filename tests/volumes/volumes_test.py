@@ -19,6 +19,8 @@ with the reason, never failed.
 """
 import argparse
 import contextlib
+import ctypes
+import errno
 import os
 import shutil
 import signal
@@ -162,6 +164,73 @@ def fat_directory_is_refused_cleanly(program, point):
     assert snapshot(root) == before, "a placeholder was left behind"
 
 
+def long_names(program, point, kind):
+    """A directory and a file of 255 units cut to each length from 230 to
+    254 and undone (back to 255): nothing left beside them, nothing lost. ntfs-3g renames
+    onto an existing name through a temporary name 19 units longer, which
+    it cannot make for a name of exactly 237 units (code 22); fusefat
+    renames no directory onto a placeholder (code 1)."""
+    for length in range(230, 255):
+        root = os.path.join(point, f"long-{length}")
+        build(root, [b"f" * 251 + b".txt"], [b"d" * 255])
+        before = snapshot(root)
+        out, err, status = program.run(root, str(length))
+        refused = {"ntfs": 22 if length == 237 else None, "fat": 1}.get(kind)
+        directory = (f'ERROR: "{"d" * 255}": MoveFile() failed ({refused}).' if refused else
+                     f'"{"d" * 255}" => "{"d" * length}"')
+        expected = f'{directory}\n"{"f" * 251}.txt" => "{"f" * (length - 4)}.txt"\n'
+        assert (out.decode(), err, status) == (expected, b"", 0), f"at {length}: {out!r} {err!r}"
+        assert len(os.listdir(root)) == 2, f"at {length}: left beside: {os.listdir(root)}"
+        report = root + ".report"
+        with open(report, "wb") as file:
+            file.write(out)
+        out, err, status = program.run(root, report, tool="snipdir-undo")
+        assert (err, status) == (b"", 0) and b"ERROR" not in out, f"undo at {length}: {out!r}"
+        assert snapshot(root) == before, f"undo at {length} did not give every name back"
+
+
+def measured(point):
+    """What the file system does, as the README's table says it: renames
+    without replacing, links, and renames onto an existing name by length."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    place = os.path.join(point, "probe")
+    os.mkdir(place)
+    directory = os.open(place, os.O_RDONLY)
+    try:
+        os.mkdir(os.path.join(place, "a"))
+        noreplace = libc.renameat2(directory, b"a", directory, b"b", 1) == 0
+        error = "" if noreplace else errno.errorcode.get(ctypes.get_errno(), "?")
+        facts = ["renameat2 without replacing" if noreplace else f"no renameat2 flag ({error})"]
+        open(os.path.join(place, "f"), "w").close()
+        try:
+            os.link(os.path.join(place, "f"), os.path.join(place, "g"))
+            facts.append("links")
+        except OSError as failure:
+            facts.append(f"no links ({errno.errorcode[failure.errno]})")
+        for kind in ("directory", "file"):
+            outcomes = []
+            for length in range(230, 256):
+                for name in os.listdir(place):
+                    subprocess.run(["rm", "-rf", os.path.join(place, name)], check=True)
+                old, new = (os.path.join(place, c * length) for c in "on")
+                for path in (old, new):
+                    os.mkdir(path) if kind == "directory" else open(path, "w").close()
+                try:
+                    os.rename(old, new)
+                    outcome = "ok" if os.listdir(place) == ["n" * length] else "leaves one"
+                except OSError as failure:
+                    outcome = errno.errorcode[failure.errno]
+                if not outcomes or outcomes[-1][1] != outcome:
+                    outcomes.append([length, outcome, length])
+                outcomes[-1][2] = length
+            facts.append(f"{kind} onto another: " + ", ".join(
+                f"{first}-{last} {outcome}" for first, outcome, last in outcomes))
+        return "; ".join(facts)
+    finally:
+        os.close(directory)
+        subprocess.run(["rm", "-rf", place], check=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
@@ -216,6 +285,9 @@ def main():
                         f"{reference[shape].decode(errors='replace')}")
                     if kind == "fat":
                         fat_directory_is_refused_cleanly(native, point)
+                    if not under_wine:
+                        long_names(native, point, kind)
+                        print(f"        {kind}: {measured(point)}")
                 print(f"ok      {what}")
                 passed += 1
             except Skip as reason:
