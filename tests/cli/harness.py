@@ -369,7 +369,12 @@ class Suite:
                 print(f"skip    {function.__name__}")
                 continue
             try:
-                with tempfile.TemporaryDirectory(prefix="snipdir-cli-") as root:
+                # The case's directory inside one of its own, so that what a
+                # case keeps beside it (a report) goes with it.
+                with tempfile.TemporaryDirectory(prefix="snipdir-cli-") as scratch:
+                    root = os.path.join(scratch, "case")
+                    os.mkdir(root)
+                    os.chmod(scratch, 0o755)
                     os.chmod(root, 0o755)
                     function(root)
                 passed += 1

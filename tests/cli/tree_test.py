@@ -552,7 +552,7 @@ def an_endless_report_is_refused_in_bounded_memory(root):
 @linux_only
 def a_preview_into_a_closed_pipe_says_so_once(root):
     make(root, [f"a-long-name-number-{i:04}.txt" for i in range(300)])
-    for tool, args in (("snipdir-preview", [root]), ("snipdir-fit", ["--preview", root, "40"])):
+    for tool, args in (("snipdir-preview", [root]), ("snipdir-fit", ["--preview", "--as", "/x", root, "25"])):
         command, env = program.command(*args, tool=tool)
         reader, writer = os.pipe()
         os.close(reader)
