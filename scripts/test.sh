@@ -84,7 +84,7 @@ for part in "${parts[@]}"; do
       # The Unicode data the name rules are generated from, checked as it stands.
       if [ "$part" = native ]; then
         python3 tests/unicode/grapheme_table.py src/naming/grapheme_table.inc --check
-        python3 tests/unicode/nfd_lengths.py src/naming/nfd_table.inc --check
+        python3 tests/unicode/decompositions.py src/naming/nfd_table.inc --check
       fi
       build "$part"
       [ "$part" = win64 ] && wine_ready

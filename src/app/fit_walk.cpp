@@ -116,22 +116,19 @@ class FitWalk : private WalkBase {
     limits.nameLimit = destination->nameLimit - command_.headroom;
     limits.rules = destination->rules;
     limits.ignoresCase = destination->ignoresCase;
-    if (!destination->fromTop) {
-      limits.baseLength = BaseLength(limits.pathMeasure);
-      return limits;
-    }
-    limits.baseLength = -1;
+    limits.decomposes = destination->decomposes;
+    limits.twins = destination->ignoresCase || destination->decomposes;
     if (destination->localFileBudget != 0 && LocalOnWindows()) {
-      // The synced folder's own paths must fit too: the path below it
-      // comes after the folder's path and a separator.
-      const int64_t local = BaseLength(limits.pathMeasure) + 1;
-      const auto within = [&](uint32_t budget, uint32_t localBudget) {
-        return static_cast<uint32_t>(std::clamp<int64_t>(
-            std::min<int64_t>(budget, int64_t{localBudget} - command_.headroom - local), 0,
-            budget));
-      };
-      limits.budget = {within(limits.budget.file, destination->localFileBudget),
-                       within(limits.budget.directory, destination->localDirectoryBudget)};
+      // A synced folder on Windows: the full path on the PC must fit its
+      // 259 and 247, which is always within the 400 the library takes (the
+      // folder's own path takes at least "C:\\" of it). Every figure of the
+      // run is then the full path on the PC.
+      limits.baseLength = BaseLength(limits.pathMeasure);
+      limits.budget = {destination->localFileBudget - command_.headroom,
+                       destination->localDirectoryBudget - command_.headroom};
+    } else {
+      limits.baseLength = destination->fromTop ? int64_t{destination->topLength}
+                                               : int64_t{BaseLength(limits.pathMeasure)};
     }
     return limits;
   }

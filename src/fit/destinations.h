@@ -15,16 +15,20 @@ struct Destination {
   uint32_t nameLimit;  // the longest name, in nameUnit
   naming::Unit pathUnit;
   // The longest path of a file and of a directory, in pathUnit: the full
-  // path, or where `fromTop` the path below the top ("a/b" is 3).
+  // path, or where `fromTop` the path below the top.
   uint32_t fileBudget, directoryBudget;
   // True when paths are counted from the top of the tree (the top of an
-  // image or a library), not from the directory's full path.
+  // image or a library), not from the directory's full path; a path then
+  // counts `topLength`, then a separator and each name ("a/b" is 3 with
+  // -1, no separator before the first name).
   bool fromTop;
+  int32_t topLength;
   // For a synced folder: the longest full local path of a file and of a
   // directory where that folder is on Windows (0 for none).
   uint32_t localFileBudget, localDirectoryBudget;
   uint32_t rules;  // naming::NameRule
   bool ignoresCase;
+  bool decomposes;  // names are stored decomposed: two that decompose alike are one
   std::u16string_view source;  // where the numbers and rules come from
 };
 

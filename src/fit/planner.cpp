@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "naming/candidates.h"
+#include "naming/decompose.h"
 #include "naming/destination_names.h"
 #include "naming/name_set.h"
 #include "naming/whole_cut.h"
@@ -126,6 +127,11 @@ class Planner {
       stopped.stopped = true;
       return stopped;
     }
+    // Twins found while naming were kept names the destination refuses.
+    std::sort(plan.refused.begin(), plan.refused.end(),
+              [this](const Plan::Refused& a, const Plan::Refused& b) {
+                return position_[a.node] < position_[b.node];
+              });
     // Every entry before its directory: the tree's order backwards, each
     // directory's entries taken in their order.
     for (uint32_t i = count_; i-- > 0;) {
@@ -488,8 +494,13 @@ class Planner {
     std::vector<uint64_t> knownSteps;
     std::u16string folded, candidate, key;
     std::vector<uint32_t> lengths, native;
-    const auto changes = [&](uint32_t node) { return length_[node] < Full(node) || Mended(node); };
+    std::vector<bool> twin;  // of the directory in hand, by position
+    const auto isCut = [&](uint32_t node) { return length_[node] < Full(node) || Mended(node); };
     const auto fold = [&](std::u16string_view name, std::u16string& out) {
+      if (limits_.decomposes) {
+        naming::Decompose(name, decomposed_);
+        name = decomposed_;
+      }
       if (limits_.ignoresCase) {
         naming::FoldCase(name, out);
       } else {
@@ -500,8 +511,27 @@ class Planner {
       if (!GoOn(slot)) return false;
       const uint32_t first = firstChild_[slot], end = firstChild_[slot + 1];
       bool anyCut = false;
-      for (uint32_t i = first; i < end && !anyCut; ++i) anyCut = changes(children_[i]);
-      if (!anyCut) continue;
+      for (uint32_t i = first; i < end && !anyCut; ++i) anyCut = isCut(children_[i]);
+      // Entries that keep their names but are one name where the tree is
+      // going: all but the first change.
+      twin.assign(end - first, false);
+      bool anyTwin = false;
+      if (limits_.twins && end - first > 1) {
+        taken.Clear();
+        for (uint32_t i = first; i < end; ++i) {
+          const uint32_t node = children_[i];
+          if (isCut(node) || refused_[node]) continue;
+          fold(NameOf(node), folded);
+          if (taken.Insert(folded).second) continue;
+          if (nodes_[node].keep) {
+            refused_[node] = true;
+            plan.refused.push_back({node, true});
+            continue;
+          }
+          twin[i - first] = anyTwin = true;
+        }
+      }
+      if (!anyCut && !anyTwin) continue;
       taken.Clear();
       taken.Reserve(end - first, 0);
       knownTaken.Clear();
@@ -513,7 +543,7 @@ class Planner {
       for (uint32_t i = first; i < end; ++i) {
         const uint32_t node = children_[i];
         // A name the destination cannot take either way stays as it is.
-        if (!changes(node) || refused_[node]) continue;
+        if ((!isCut(node) && !twin[i - first]) || refused_[node]) continue;
         // The new length in units: the same number where units are what
         // the destination counts.
         uint32_t units = length_[node];
@@ -607,6 +637,7 @@ class Planner {
   std::vector<uint32_t> full_;        // each name's length in the path's unit (none when plain)
   std::vector<uint32_t> own_;         // the longest each name may be
   std::vector<bool> refused_;         // kept, or too long even when cut: left as it is
+  std::u16string decomposed_;         // a name decomposed, to compare it
   // Buffers of LengthsOf.
   mutable std::vector<uint32_t> cuts_, pathPrefixes_, namePrefixes_;
 };

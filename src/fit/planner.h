@@ -43,6 +43,10 @@ struct Limits {
   naming::Measure nameMeasure{}, pathMeasure{};
   uint32_t rules = 0;       // naming::NameRule: names the destination refuses
   bool ignoresCase = true;  // names that differ only in case are one name there
+  bool decomposes = false;  // names that decompose alike are one name there
+  // True when entries of a directory that are one name there (as it
+  // compares names) are twins to tell apart, not only the new names.
+  bool twins = false;
 };
 
 struct Plan {
@@ -79,7 +83,9 @@ struct Plan {
 
 // Plans the cuts. `nodes` holds every entry once, in any order. A name the
 // destination refuses is first mended (naming/destination_names.h), and a
-// name over the name limit cut to it. On an
+// name over the name limit cut to it. With `twins`, of the entries of a
+// directory that keep their names but are one name where the tree is
+// going, all but the first (in the order of the tree) get the counter. On an
 // over-budget path the longest names are cut first, to a common length
 // where they meet (the first in the order of the tree keep the spare
 // units); a name shared by many paths is cut once for all of them; no cut

@@ -263,9 +263,12 @@ TEST(MakePlanTest, DestinationsCountAndNameTheirWay) {
   using naming::Unit;
   const Measure bytes(Unit::kUtf8), nfd(Unit::kNfdUtf16), nfdBytes(Unit::kNfdUtf8);
   const auto limits = [](uint32_t budget, uint32_t nameLimit, Measure names, Measure paths,
-                         uint32_t rules = 0, bool ignoresCase = false) {
-    return Limits{0, {budget, budget}, 12, nameLimit, names, paths, rules, ignoresCase};
+                         uint32_t rules = 0, bool ignoresCase = false, bool decomposes = false) {
+    return Limits{0,     {budget, budget}, 12,         nameLimit,  names,
+                  paths, rules,            ignoresCase, decomposes, ignoresCase || decomposes};
   };
+  Limits joliet = limits(240, 64, Measure(), Measure(Unit::kUcs2Bytes), naming::kJolietCharacters, true);
+  joliet.baseLength = 1;
   const std::u16string report = Repeat(u'\u5831', 100) + u".docx";  // 305 bytes
   const std::u16string accents = Repeat(u'\u00E9', 200);            // 400 units decomposed
   const struct {
@@ -288,6 +291,20 @@ TEST(MakePlanTest, DestinationsCountAndNameTheirWay) {
        limits(4095, 255, Measure(), Measure(), naming::kWindowsCharacters, true), {u"a_0.txt", u"A_b.txt"}},
       {"the same where case tells names apart", {u"a:b.txt", u"A_b.txt"},
        limits(4095, 255, Measure(), Measure(), naming::kWindowsCharacters, false), {u"a_b.txt", u"A_b.txt"}},
+      {"twins already in the tree: all but the first in the order of the tree",
+       {u"HR/", u"hr/", u"Hr/", u"Report.docx", u"report.DOCX"},
+       limits(4095, 255, Measure(), Measure(), 0, true),
+       {u"HR", u"h1", u"H0", u"Report.docx", u"repor0.DOCX"}},
+      {"twins where names are stored decomposed", {u"Caf\u00E9", u"Cafe\u0301", u"cafe\u0301"},
+       limits(1023, 255, nfd, nfdBytes, 0, false, true), {u"Caf0", u"Cafe\u0301", u"cafe\u0301"}},
+      // Joliet: 2 bytes a character, 1 a name and 1 more, 240 at most: one
+      // directory down a path may hold 118 characters of names, six down 116.
+      {"joliet one directory down", {Repeat(u'a', 59) + u"/", Repeat(u'a', 59) + u"/" + Repeat(u'b', 60)},
+       joliet, {Repeat(u'a', 59), Repeat(u'b', 59)}},
+      {"joliet six directories down",
+       {u"a/", u"a/b/", u"a/b/c/", u"a/b/c/d/", u"a/b/c/d/" + Repeat(u'e', 50) + u"/",
+        u"a/b/c/d/" + Repeat(u'e', 50) + u"/" + Repeat(u'f', 63)},
+       joliet, {u"a", u"b", u"c", u"d", Repeat(u'e', 50), Repeat(u'f', 62)}},
   };
   for (const auto& c : cases) {
     const Tree tree(c.paths);

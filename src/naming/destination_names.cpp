@@ -1,5 +1,8 @@
 #include "naming/destination_names.h"
 
+#include <vector>
+
+#include "naming/graphemes.h"
 #include "naming/units.h"
 #include "naming/windows_names.h"
 
@@ -56,19 +59,28 @@ size_t FirstPart(std::u16string_view name) {
   return dot == std::u16string_view::npos ? name.size() : dot;
 }
 
+// True when the unit at `at` is a surrogate that pairs with none.
+bool Unpaired(std::u16string_view name, size_t at) {
+  if (IsHighSurrogate(name[at])) return at + 1 == name.size() || !IsLowSurrogate(name[at + 1]);
+  return IsLowSurrogate(name[at]) && (at == 0 || !IsHighSurrogate(name[at - 1]));
+}
+
+// True when the unit at `at` is refused by the character rules.
+bool RefusedUnit(std::u16string_view name, size_t at, uint32_t rules) {
+  const char16_t unit = name[at];
+  if (unit < 128) return RefusedCharacter(unit, rules);
+  if (!IsSurrogate(unit)) return false;
+  return (rules & kJolietCharacters) != 0 || ((rules & kWellFormed) != 0 && Unpaired(name, at));
+}
+
 }  // namespace
 
 bool Refuses(std::u16string_view name, uint32_t rules) {
   if (name.empty() || rules == 0) return false;
-  const bool office = (rules & kOfficeNames) != 0, joliet = (rules & kJolietCharacters) != 0;
+  const bool office = (rules & kOfficeNames) != 0;
   for (size_t at = 0; at < name.size(); ++at) {
-    const char16_t unit = name[at];
-    if (unit < 128) {
-      if (RefusedCharacter(unit, rules)) return true;
-      if (office && unit == u'_' && SameIgnoringCase(name.substr(at, 5), u"_vti_")) return true;
-    } else if (joliet && IsSurrogate(unit)) {
-      return true;
-    }
+    if (RefusedUnit(name, at, rules)) return true;
+    if (office && name[at] == u'_' && SameIgnoringCase(name.substr(at, 5), u"_vti_")) return true;
   }
   const char16_t last = name.back();
   if ((rules & kTrailingDots) && last == u'.') return true;
@@ -85,14 +97,21 @@ bool Mend(std::u16string_view name, uint32_t rules, std::u16string& mended) {
   if (!Refuses(name, rules)) return false;
   std::u16string out;
   out.reserve(name.size() + 1);
-  for (size_t at = 0; at < name.size(); ++at) {
-    if ((rules & kJolietCharacters) && IsSurrogate(name[at])) {
-      // One "_" for a character outside UCS-2, as ISO image makers write it.
-      if (IsHighSurrogate(name[at]) && at + 1 < name.size() && IsLowSurrogate(name[at + 1])) ++at;
+  // Character by character: one "_" for one that holds a refused unit (a
+  // family emoji for Joliet, with the joiners between its people).
+  std::vector<bool> starts;
+  ClusterStarts(name, starts);
+  for (size_t at = 0; at < name.size();) {
+    size_t end = at + 1;
+    while (!starts[end]) ++end;
+    bool refused = false;
+    for (size_t unit = at; unit < end && !refused; ++unit) refused = RefusedUnit(name, unit, rules);
+    if (refused) {
       out += u'_';
     } else {
-      out += RefusedCharacter(name[at], rules) ? u'_' : name[at];
+      out.append(name.substr(at, end - at));
     }
+    at = end;
   }
   for (size_t at = out.size(); at-- > 0;) {
     const bool dot = out[at] == u'.' && (rules & kTrailingDots);

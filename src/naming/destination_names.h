@@ -1,11 +1,16 @@
 // Names a destination refuses, and how a name is mended so that it takes
-// it. Pure functions on UTF-16. Each mend changes as little as it can:
-// a unit for a unit where it can, so lengths stay as they were.
+// it. Pure functions on UTF-16. Each mend changes as little as it can: a
+// character (as people see one: a grapheme cluster) that holds a refused
+// unit becomes one "_", and the other rules change a unit for a unit.
 //
 //   rule                     refused                      becomes
-//   kWindowsCharacters       " * : < > ? \ | and 1 to 31  "_" for each
-//   kJolietCharacters        * : ; ? \, 1 to 31, and any   "_" for each (one for
-//                            character outside UCS-2        a pair)
+//   kWindowsCharacters       " * : < > ? \ | and 1 to 31  "_" for the character
+//   kJolietCharacters        * : ; ? \, 1 to 31, and any   "_" for the character
+//                            character outside UCS-2
+//   kWellFormed              a unit of no character: a    "_" for each
+//                            lone surrogate or, where
+//                            names are bytes, a byte that
+//                            is not part of UTF-8
 //   kTrailingDots            a name ending in "."         "_" for each trailing
 //   kTrailingSpaces          a name ending in " "         space (and dot), from
 //                                                         the end back
@@ -35,6 +40,7 @@ enum NameRule : uint32_t {
   kLeadingSpaces = 1u << 4,
   kDeviceNames = 1u << 5,
   kOfficeNames = 1u << 6,
+  kWellFormed = 1u << 7,
 };
 
 // True when a destination with `rules` refuses `name`.

@@ -7,9 +7,10 @@
 namespace naming {
 namespace {
 
-constexpr uint32_t kWindows = kWindowsCharacters | kTrailingDots | kTrailingSpaces | kDeviceNames;
-constexpr uint32_t kOffice =
-    kWindowsCharacters | kLeadingSpaces | kTrailingSpaces | kDeviceNames | kOfficeNames;
+constexpr uint32_t kWindows =
+    kWindowsCharacters | kTrailingDots | kTrailingSpaces | kDeviceNames | kWellFormed;
+constexpr uint32_t kOffice = kWindowsCharacters | kLeadingSpaces | kTrailingSpaces |
+                             kTrailingDots | kDeviceNames | kOfficeNames | kWellFormed;
 
 TEST(MendTest, EachRuleAsTabled) {
   const struct {
@@ -31,7 +32,17 @@ TEST(MendTest, EachRuleAsTabled) {
       {kOffice, u"x.lock", nullptr},
       {kOffice, u"my_vti_file_VTI_s", u"my_vti-file_VTI-s"},
       {kOffice, u"  two  ", u"__two__"},
-      {kOffice, u"end.", nullptr},
+      {kOffice, u"end.", u"end_"},
+      // A unit of no character: a lone surrogate, an escaped byte.
+      {kWindows, u"caf\xDCE9.txt", u"caf_.txt"},
+      {kWindows, u"a\xD800" u"b\xDC00", u"a_b_"},
+      {kWindows, u"pair\U0001F600", nullptr},
+      {kWellFormed, u"x\xDFFF\xD83D", u"x__"},
+      {0, u"caf\xDCE9", nullptr},
+      // One "_" for a character that holds a refused unit.
+      {kJolietCharacters, u"\U0001F468\u200D\U0001F469\u200D\U0001F467 family",
+       u"_ family"},
+      {kWindows, u"a:\u0301b\r\n", u"a_b_"},
       {kOffice, u"NUL", u"NUL_"},
       {kJolietCharacters, u"a:b;c?d*e\\f.txt", u"a_b_c_d_e_f.txt"},
       {kJolietCharacters, u"smile\U0001F600.png", u"smile_.png"},

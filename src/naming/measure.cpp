@@ -1,23 +1,10 @@
 #include "naming/measure.h"
 
-#include <algorithm>
-#include <iterator>
-
+#include "naming/decompose.h"
 #include "naming/units.h"
 
 namespace naming {
 namespace {
-
-struct Decomposed {
-  uint32_t code;
-  uint8_t units16, bytes8;
-};
-
-constexpr Decomposed kDecomposed[] = {
-#include "naming/nfd_table.inc"
-};
-
-constexpr uint32_t kHangulFirst = 0xAC00, kHangulLast = 0xD7A3, kHangulTrailing = 28;
 
 uint32_t Utf8Bytes(uint32_t code) {
   return code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
@@ -28,6 +15,7 @@ uint32_t Utf8Bytes(uint32_t code) {
 // The length of the character that starts at `at` (0 for the second unit
 // of a pair).
 uint32_t Measure::Weight(std::u16string_view name, size_t at) const {
+  if (unit_ == Unit::kUcs2Bytes) return 2;
   const char16_t unit = name[at];
   if (IsLowSurrogate(unit) && at > 0 && IsHighSurrogate(name[at - 1])) return 0;
   uint32_t code = unit;
@@ -41,18 +29,8 @@ uint32_t Measure::Weight(std::u16string_view name, size_t at) const {
   if (unit_ == Unit::kUtf16 || unit_ == Unit::kUtf8 || code < 0xC0) {
     return bytes ? Utf8Bytes(code) : code > 0xFFFF ? 2 : 1;
   }
-  if (code >= kHangulFirst && code <= kHangulLast) {
-    // Two or three conjoining jamo, each one unit and three bytes.
-    const uint32_t jamo = (code - kHangulFirst) % kHangulTrailing == 0 ? 2 : 3;
-    return bytes ? 3 * jamo : jamo;
-  }
-  const auto found = std::lower_bound(
-      std::begin(kDecomposed), std::end(kDecomposed), code,
-      [](const Decomposed& entry, uint32_t wanted) { return entry.code < wanted; });
-  if (found != std::end(kDecomposed) && found->code == code) {
-    return bytes ? found->bytes8 : found->units16;
-  }
-  return bytes ? Utf8Bytes(code) : code > 0xFFFF ? 2 : 1;
+  const DecomposedLength decomposed = LengthDecomposed(code);
+  return bytes ? decomposed.bytes8 : decomposed.units16;
 }
 
 uint32_t Measure::Of(std::u16string_view name) const {

@@ -16,6 +16,7 @@ enum class Unit : uint8_t {
   kUtf8,      // UTF-8 bytes, as Linux counts
   kNfdUtf16,  // UTF-16 units of the decomposed name
   kNfdUtf8,   // UTF-8 bytes of the decomposed name
+  kUcs2Bytes,  // two bytes a UTF-16 unit, as Joliet stores names
 };
 
 // Measures names in one unit. Where names are byte strings, a unit that

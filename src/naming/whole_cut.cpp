@@ -56,12 +56,24 @@ bool PlainAscii(std::u16string_view text) {
   return std::all_of(text.begin(), text.end(), [](char16_t u) { return u >= 0x20 && u < 0x7F; });
 }
 
+// True when a cut that keeps `kept` units of `stem` leaves it ending in a
+// space or a dot, which a reader would not see or Windows would strip: the
+// cut ends before them instead.
+bool EndsBlank(std::u16string_view stem, size_t kept) {
+  return kept > 1 && kept < stem.size() && (stem[kept - 1] == u' ' || stem[kept - 1] == u'.');
+}
+
 // How much of the part before the extension a cut to `length` keeps: whole
 // characters, and at least the first of them.
 size_t StemKept(std::u16string_view stem, size_t extension, uint32_t length) {
   const size_t target = length > extension ? length - extension : 0;
-  if (PlainAscii(stem)) return std::max<size_t>(std::min(target, stem.size()), stem.empty() ? 0 : 1);
-  const size_t kept = WholeClusters(stem, target);
+  if (PlainAscii(stem)) {
+    size_t kept = std::max<size_t>(std::min(target, stem.size()), stem.empty() ? 0 : 1);
+    while (EndsBlank(stem, kept)) --kept;
+    return kept;
+  }
+  size_t kept = WholeClusters(stem, target);
+  while (EndsBlank(stem, kept)) kept = WholeClusters(stem, kept - 1);
   if (kept > 0 || stem.empty()) return kept;
   std::vector<bool> points;
   CutPoints(stem, points);
@@ -111,7 +123,7 @@ void WholeCutLengths(std::u16string_view name, bool isDirectory, uint32_t floor,
   const bool plain = PlainAscii(stem);
   if (!plain) CutPoints(stem, points);
   for (size_t kept = 1; kept < stem.size(); ++kept) {
-    if ((plain || points[kept]) && kept + extension >= floor) {
+    if ((plain || points[kept]) && kept + extension >= floor && !EndsBlank(stem, kept)) {
       lengths.push_back(static_cast<uint32_t>(kept + extension));
     }
   }

@@ -31,9 +31,10 @@ size_t WholeExtensionLength(std::u16string_view name, bool isDirectory);
 uint32_t ShortestWholeCut(std::u16string_view name, bool isDirectory);
 
 // Cuts `name` to at most `length` units (no less than ShortestWholeCut):
-// the part before the extension is cut at the end of a character, so the
-// result may be shorter than `length`; a trailing space or dot and a device
-// name are mended as ShortenName mends them.
+// the part before the extension is cut at the end of a character, and
+// before spaces and dots it would end in, so the result may be shorter
+// than `length`; a trailing space or dot left (a first character, or the
+// name uncut) and a device name are mended as ShortenName mends them.
 CutResult WholeCut(std::u16string_view name, bool isDirectory, uint32_t length);
 
 // The length WholeCut would give, without making the name.

@@ -62,7 +62,11 @@ TEST(WholeCutTest, CutsTheStemAtWholeCharacters) {
       // Never shorter than the first character and the extension.
       {u"\U0001F468\u200D\U0001F469\u200D\U0001F467 family.jpeg", 6,
        u"\U0001F468\u200D\U0001F469\u200D\U0001F467.jpeg"},
-      {u"Trip to the lake", 12, u"Trip to the_"},
+      // A cut ends before the spaces and dots it would end in.
+      {u"Trip to the lake", 12, u"Trip to the"},
+      {u"org.springframework.boot.autoconfigure.imports", 28, u"org.springframework.imports"},
+      {u"वार्षिक रिपोर्ट",
+       8, u"वार्षिक"},
       {u"aux.files-from-the-old-server", 12, u"au_.files-fr"},
   };
   for (const auto& c : cases) {

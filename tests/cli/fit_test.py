@@ -24,7 +24,7 @@ RENAME = re.compile(rf"{QUOTED} => {QUOTED}")
 REFUSED = re.compile(rf"ERROR: {QUOTED}: (?:kept, but \w+ does not take its name|"
                      rf"cannot be cut to a name \w+ takes)\.")
 # Where the tree stands, one line on standard error.
-SUMMARY = re.compile(r"snipdir-fit: [^\r\n]*\.\r?\n")
+SUMMARY = re.compile(r"(snipdir-fit: [^\r\n]*\r?\n)+")
 PIECES = ["Reports 2023", "Board minutes, final version", "Quarterly", "photo", "résumé",
           "日本語のフォルダ", "x" * 30, "IMG_20230101_000123", "a", "Ünïcödé", "notes for the meeting",
           "a:b?", " lead", "~$lock", "CON", "_vti_", "報告書の最終版", "सम्पूर्ण रिपोर्ट",
@@ -68,14 +68,21 @@ def build(root, rng, entries, windows):
             name = name[:-1]
         parent = rng.choice(directories)
         is_directory = rng.random() < 0.35
-        path = os.path.join(parent, os.fsencode(name + ("" if is_directory else rng.choice(EXTENSIONS))))
-        full = os.path.join(os.fsencode(root), path)
-        if is_directory:
-            os.mkdir(full)
-            directories.append(path)
-        else:
-            with open(full, "wb") as file:
-                file.write(path)
+        base = os.fsencode(name + ("" if is_directory else rng.choice(EXTENSIONS)))
+        # Now and then (where no Windows program meets them) a twin that
+        # differs in case, and a name of an old Latin-1 disk.
+        twin = not windows and rng.random() < 0.08
+        if not windows and rng.random() < 0.05:
+            base = base.replace(b"e", b"\xe9", 1)
+        path, swapped = os.path.join(parent, base), os.path.join(parent, base.swapcase())
+        for made in [path] + ([swapped] if twin and swapped != path else []):
+            full = os.path.join(os.fsencode(root), made)
+            if is_directory:
+                os.mkdir(full)
+                directories.append(made)
+            else:
+                with open(full, "wb") as file:
+                    file.write(made)
 
 
 def length(base_length, path):
@@ -129,6 +136,13 @@ def check(program, root, budget, floor, place, options=(), headroom=0):
     assert len({old for old, _ in renames}) == len(renames), "an entry renamed twice"
     base_length = len(place.rstrip("/\\"))
     over, untaken = [], []
+    if named:
+        names = {}
+        for path in after:
+            parent, _, name = path.rpartition(b"/")
+            names.setdefault(parent, []).append(os.fsdecode(name))
+        for twins in names.values():
+            untaken += destinations.twins(named, twins)
     for path, identity in after.items():
         if named:
             text = os.fsdecode(path)

@@ -7,9 +7,13 @@ UTF-16 units per name), fitted for a destination, then handed to it:
   nothing may be refused;
 - joliet: made into an image with xorriso -as mkisofs -J -R; no warning,
   and the Joliet names read back (xorriso, and isoinfo -J -f) are exactly
-  the tree's;
-- onedrive, and every other destination: every name and path passes the
-  checker written from the published rules (tests/cli/destinations.py).
+  the tree's, files one and six directories down among them;
+- windows, onedrive: copied with cp -a onto a new NTFS image mounted with
+  ntfs-3g's windows_names, which refuses every name Windows refuses;
+- every destination but linux: every name and path passes the checker
+  written from the published rules (tests/cli/destinations.py), and no
+  two names of a directory are one name there (twins in case, and for
+  macos in decomposition, are in the tree).
 
 Each time the preview prints what the run prints, and undo gives the tree
 back byte for byte.
@@ -47,13 +51,28 @@ NAMES = [
     "minutes: what we decided? (final) .txt",
     "~$budget.xlsx",
     "desktop.ini",
+    # Twins: in case, and (for macos) in decomposition.
+    "Minutes of the board.docx", "minutes of the board.DOCX",
+    "Caf\u00e9 menu.txt", "Cafe\u0301 menu.txt",
+    "notes for the meeting.",
 ]
 DIRECTORIES = ["プロジェクト資料" * 10, "Archives 2019-2024 " + "é" * 60, "CON"]
+# Files one and six directories down, on paths Joliet counts at its limit.
+ONE_DOWN = ["Quarterly reports of the regional offices, from 2019 to 2024", [
+    f"Report {i} of the regional office, with all its appendices and tables.txt"
+    for i in range(3)]]
+DEEP = ["Level one of the deep archive", "two", "three", "four", "five", "six",
+        "The document at the bottom of a deep archive of long names.txt"]
 
 
 def build(root):
     """The tree: each directory holds every name, and one level more."""
     os.makedirs(root)
+    for directory, names in (ONE_DOWN, (os.path.join(*DEEP[:-1]), DEEP[-1:])):
+        os.makedirs(os.path.join(root, directory))
+        for name in names:
+            with open(os.path.join(root, directory, name), "w", encoding="utf-8") as file:
+                file.write(name)
     for directory in DIRECTORIES:
         place = os.path.join(root, directory)
         os.mkdir(place)
@@ -123,16 +142,36 @@ def onto_joliet(root, scratch):
     assert sorted(shown) == sorted(expected), "isoinfo -J lists other names"
 
 
-def checked(destination):
-    """The check of a destination by its published rules."""
+def onto_windows_names(root, scratch):
+    """A copy onto NTFS through ntfs-3g's windows_names, which refuses the
+    characters, trailing spaces and dots and device names Windows refuses."""
+    os.makedirs(scratch)
+    with mounted("ntfs", scratch, ["windows_names"]) as point:
+        copied = run("cp", "-a", root, os.path.join(point, "copy"))
+        assert (copied.returncode, copied.stderr) == (0, b""), copied.stderr.decode()[:2000]
+        assert names_below(os.path.join(point, "copy")) == names_below(root), "copied other names"
+
+
+def checked(destination, hand_over=None):
+    """The check of a destination by its published rules, then the real
+    thing where there is one."""
     def check(root, scratch):
-        for path in names_below(root):
+        below = names_below(root)
+        for path in below:
             name = os.path.basename(path)
             directory = os.path.isdir(os.path.join(root, path))
             assert not destinations.refuses(destination, name), f"{destination} refuses {path}"
             assert destinations.name_over(destination, name) <= 0, f"name too long: {path}"
             assert destinations.over(destination, root, path, directory) <= 0, \
                 f"path too long: {path}"
+        by_directory = {}
+        for path in below:
+            by_directory.setdefault(os.path.dirname(path), []).append(os.path.basename(path))
+        for names in by_directory.values():
+            twins = destinations.twins(destination, names)
+            assert not twins, f"{destination} takes these for one name: {twins}"
+        if hand_over:
+            hand_over(root, scratch)
     return check
 
 
@@ -140,9 +179,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
     args = parser.parse_args()
-    checks = [("linux", onto_linux), ("joliet", onto_joliet)] + [
+    checks = [("linux", onto_linux), ("joliet", checked("joliet", onto_joliet)),
+              ("windows", checked("windows", onto_windows_names)),
+              ("onedrive", checked("onedrive", onto_windows_names))] + [
         (destination, checked(destination))
-        for destination in ("onedrive", "sharepoint", "windows", "dropbox", "ecryptfs", "macos")]
+        for destination in ("sharepoint", "dropbox", "ecryptfs", "macos")]
     if os.geteuid() != 0:
         print("skip    every destination: mounting image files needs root")
         print(f"0 passed, 0 failed, {len(checks)} skipped")

@@ -82,9 +82,10 @@ class Skip(Exception):
 
 
 @contextlib.contextmanager
-def mounted(kind, scratch):
-    """Mounts a new volume of `kind` and yields its mount point; unmounts
-    (and frees the loop device) whatever happens."""
+def mounted(kind, scratch, options=()):
+    """Mounts a new volume of `kind` (with the driver's `options`) and
+    yields its mount point; unmounts (and frees the loop device) whatever
+    happens."""
     image = os.path.join(scratch, kind + ".img")
     point = os.path.join(scratch, kind)
     os.mkdir(point)
@@ -105,7 +106,7 @@ def mounted(kind, scratch):
             sh("mount.exfat-fuse", loop, point)
         elif kind == "ntfs":
             sh("mkntfs", "-q", "-F", "-f", image)
-            sh("ntfs-3g", image, point)
+            sh("ntfs-3g", *(["-o", ",".join(options)] if options else []), image, point)
         elif kind == "fat":
             sh("mkfs.vfat", "-F", "32", image)
             sh("fusefat", "-o", "rw+", image, point)
