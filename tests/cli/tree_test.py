@@ -531,6 +531,8 @@ def every_rename_has_its_line_when_memory_runs_out(root):
 def the_line_of_a_rename_is_ready_before_it(root):
     # From the first rename on, memory is gone: that rename still has its
     # line, and the run stops before the next.
+    if sanitized():
+        return  # the sanitizer's allocator is not the one the seam replaces
     tree = os.path.join(root, "tree")
     deep_chain(tree, DEEP)
     out, err, status = fit("--as", "/x", tree, "32767", seam="starve")
