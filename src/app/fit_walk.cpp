@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/fit_summary.h"
 #include "app/report_reader.h"
 #include "app/progress.h"
 #include "fit/keeps.h"
@@ -41,15 +42,14 @@ class FitWalk : private WalkBase {
       return 1;
     }
     const uint64_t entries = listing_->entries.size();
-    std::vector<fit::Node> nodes = Nodes();
+    const std::vector<fit::Node> nodes = Nodes();
     limits_ = Limits();
-    const fit::Plan plan = fit::MakePlan(
-        nodes, limits_,
-        [&] {
-          progress.Show(entries, 0);
-          return system_.Interrupted();
-        });
-    nodes = std::vector<fit::Node>();
+    WarnOfTheMeasure();
+    const auto stop = [&] {
+      progress.Show(entries, 0);
+      return system_.Interrupted();
+    };
+    const fit::Plan plan = fit::MakePlan(nodes, limits_, stop);
     if (plan.stopped) return 1;
 
     // What could not be seen, and what cannot fit, comes first. Unless
@@ -62,22 +62,39 @@ class FitWalk : private WalkBase {
     for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) noFreeName += plan.noFreeName[node];
     const bool whole = plan.unfit.empty() && unseen.empty() && noFreeName == 0;
     noFreeName -= plan.refused.size();
-    const bool refused = !whole && !command_.partial;
-    uint64_t renamed = 0, failed = 0;
-    for (const uint32_t node : refused ? std::vector<uint32_t>() : plan.renameOrder) {
+    FitFigures figures;
+    figures.preview = command_.preview;
+    figures.refused = !whole && !command_.partial;
+    for (const uint32_t node : figures.refused ? std::vector<uint32_t>() : plan.renameOrder) {
       if (!GoingOn()) break;
-      (Rename(node, plan.newNames[node]) ? renamed : failed) += 1;
-      progress.Show(entries, renamed);
+      (Rename(node, plan.newNames[node]) ? figures.renamed : figures.failed) += 1;
+      progress.Show(entries, figures.renamed);
     }
     for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) {
       if (plan.noFreeName[node] && GoingOn()) ReportFailure(Path(node), traits_.targetExists);
     }
     progress.Clear();
     if (GoingOn()) {
-      Summarize(plan, entries, renamed, failed, unseen.size(), refused,
-                plan.unfit.size() + noFreeName, plan.refused.size());
+      figures.entries = entries;
+      figures.unseen = unseen.size();
+      figures.unfit = plan.unfit.size();
+      figures.untaken = noFreeName + plan.refused.size();
+      figures.tightestLength = plan.tightestLength;
+      figures.tightestBudget = plan.tightestBudget;
+      // Left as it is, the worst path is as far over as the plan leaves it;
+      // else as far as it stays once every name on it is cut to the floor.
+      const fit::Plan::Unfit* worst = nullptr;
+      for (const fit::Plan::Unfit& unfit : plan.unfit) {
+        if (worst == nullptr || unfit.over > worst->over) worst = &unfit;
+      }
+      if (worst != nullptr) {
+        figures.worstOver = figures.refused ? worst->over : plan.worstOver;
+        figures.worstBudget = BudgetOf(figures.refused ? worst->node : plan.worstNode);
+      }
+      system_.WriteLine(platform::Stream::Err, SummaryLine(figures));
+      if (worst != nullptr) AdviseOnTheUnfit(*worst, nodes, stop);
     }
-    return whole && failed == 0 ? 0 : 1;
+    return whole && figures.failed == 0 ? 0 : 1;
   }
 
  private:
@@ -161,39 +178,78 @@ class FitWalk : private WalkBase {
     output_.Line(line_);
   }
 
-  // One line on standard error: where the tree stands now.
-  void Summarize(const fit::Plan& plan, uint64_t entries, uint64_t renamed, uint64_t failed,
-                 uint64_t unseen, bool refused, uint64_t unfit, uint64_t untaken) {
-    const bool preview = command_.preview;
-    std::u16string problems;
-    const auto add = [&](uint64_t count, std::u16string_view one, std::u16string_view many) {
-      if (count == 0) return;
-      if (!problems.empty()) problems += u", ";
-      problems += Grouped(count);
-      problems += count == 1 ? one : many;
-    };
-    add(unfit, u" path cannot fit", u" paths cannot fit");
-    add(untaken, u" name cannot be made one the destination takes",
-        u" names cannot be made ones the destination takes");
-    add(unseen, u" directory could not be listed", u" directories could not be listed");
-    add(failed, preview ? u" rename would fail" : u" rename failed",
-        preview ? u" renames would fail" : u" renames failed");
-    std::u16string line = u"snipdir-fit: ";
-    if (refused) {
-      line += problems + u"; nothing " + (preview ? u"would be " : u"") +
-              u"renamed (--partial fits the rest).";
-    } else if (renamed == 0 && problems.empty()) {
-      line += u"every path already fits (" + Grouped(entries) + (entries == 1 ? u" entry" : u" entries") +
-              u"; the longest is " +
-              Grouped(plan.tightestLength) + u" of " + Grouped(plan.tightestBudget) + u").";
-    } else {
-      line += Grouped(renamed) + u" of " + Grouped(entries) + (entries == 1 ? u" entry " : u" entries ") +
-              (preview ? u"would be renamed" : u"renamed") + u"; the longest path " +
-              (preview ? u"would be " : u"is now ") + Grouped(plan.tightestLength) + u" of " +
-              Grouped(plan.tightestBudget);
-      line += problems.empty() ? u"." : u"; " + problems + u".";
+  uint32_t BudgetOf(uint32_t node) const {
+    return listing_->entries[node].isDirectory ? limits_.budget.directory : limits_.budget.file;
+  }
+
+  // Where paths are measured on this system but go to a Windows PC, and
+  // --as does not say where: one line saying what was measured.
+  void WarnOfTheMeasure() {
+    const fit::Destination* destination = command_.destination;
+    if (destination == nullptr || !destination->windowsPaths || command_.hasAs ||
+        BackslashPaths()) {
+      return;
     }
+    std::u16string line = u"snipdir-fit: ";
+    line += destination->fromTop ? u"only the paths in the library were measured, not those on "
+                                   u"the PC (259 at most): "
+                                 : u"paths were measured from ";
+    if (!destination->fromTop) {
+      line += pathres::MeasuredPath(
+          std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
+          traits_.separators);
+      line += u", a path of this system: ";
+    }
+    line += u"--as names the folder the tree will have on Windows (such as --as ";
+    line += destination->fromTop ? u"'C:\\Users\\ana\\OneDrive - Contoso'"
+                                 : u"'C:\\Users\\ana\\Documents'";
+    line += u").";
     system_.WriteLine(platform::Stream::Err, line);
+  }
+
+  bool BackslashPaths() const {
+    return traits_.separators.find(u'\\') != std::u16string_view::npos;
+  }
+
+  // Where some path cannot fit: the worst of them, what of it the folder
+  // takes, and the highest --floor that would fit the tree, as a command.
+  template <typename Stop>
+  void AdviseOnTheUnfit(const fit::Plan::Unfit& worst, const std::vector<fit::Node>& nodes,
+                        const Stop& stop) {
+    std::u16string line = u"snipdir-fit: the worst path is \"";
+    AppendEscaped(line, Path(worst.node), traits_.namesAreBytes);
+    line += u"\", ";
+    line += Grouped(worst.over) + u" over " + Grouped(BudgetOf(worst.node)) +
+            u" with every name on it cut to the floor";
+    if (limits_.baseLength > 1) {
+      line += u"; the folder it goes to takes " + Grouped(static_cast<uint64_t>(limits_.baseLength)) +
+              u" of that";
+    }
+    system_.WriteLine(platform::Stream::Err, line + u".");
+    // The highest floor below the one given at which every path fits.
+    uint32_t fits = 0;
+    for (uint32_t low = kLowestMaxLength, high = command_.floor - 1; low <= high;) {
+      fit::Limits lower = limits_;
+      lower.floor = low + (high - low + 1) / 2;
+      const fit::Plan plan = fit::MakePlan(nodes, lower, stop);
+      if (plan.stopped) return;
+      if (plan.unfit.empty()) {
+        fits = lower.floor;
+        low = lower.floor + 1;
+      } else {
+        high = lower.floor - 1;
+      }
+    }
+    if (fits != 0) {
+      system_.WriteLine(platform::Stream::Err,
+                        u"snipdir-fit: with --floor " + Grouped(fits) +
+                            u" every path would fit: " +
+                            CommandLineWithFloor(command_, fits, BackslashPaths()));
+    } else if (command_.floor > kLowestMaxLength) {
+      system_.WriteLine(platform::Stream::Err,
+                        u"snipdir-fit: not even --floor 8 fits every path: a shorter folder "
+                        u"(--as), or fewer names kept, would.");
+    }
   }
 
   // The directories that could not be listed, in the order of the tree.

@@ -29,6 +29,9 @@ struct Destination {
   uint32_t rules;  // naming::NameRule
   bool ignoresCase;
   bool decomposes;  // names are stored decomposed: two that decompose alike are one
+  // Its full paths are those of a Windows PC: measured well only where
+  // --as names the folder there.
+  bool windowsPaths;
   std::u16string_view source;  // where the numbers and rules come from
 };
 

@@ -598,7 +598,8 @@ class Planner {
     return true;
   }
 
-  // The path closest to its budget once every cut is made.
+  // The path closest to its budget once every cut is made, and the one
+  // furthest over of those that cannot fit.
   void Tightest(Plan& plan) const {
     std::vector<int64_t> pathLength(count_);
     int64_t closest = std::numeric_limits<int64_t>::min();
@@ -609,7 +610,14 @@ class Planner {
                                       : limits_.pathMeasure.Of(plan.newNames[node]);
       pathLength[node] =
           (parent == kNoParent ? limits_.baseLength : pathLength[parent]) + 1 + length;
-      if (unfit_[node]) continue;
+      if (unfit_[node]) {
+        const int64_t over = pathLength[node] - BudgetOf(node);
+        if (plan.worstNode == kNoParent || over > plan.worstOver) {
+          plan.worstNode = node;
+          plan.worstOver = static_cast<uint32_t>(over);
+        }
+        continue;
+      }
       if (pathLength[node] - BudgetOf(node) > closest) {
         closest = pathLength[node] - BudgetOf(node);
         plan.tightestLength = static_cast<uint32_t>(pathLength[node]);

@@ -77,6 +77,9 @@ struct Plan {
   // The path that comes closest to its budget once the plan is made (of
   // those that can fit): its length and its budget.
   uint32_t tightestLength = 0, tightestBudget = 0;
+  // Of those that cannot: the one furthest over once the plan is made, and
+  // by how much (kNoParent and 0 when there is none).
+  uint32_t worstNode = kNoParent, worstOver = 0;
   // True when the planning was stopped before its end: the plan is empty.
   bool stopped = false;
 };

@@ -1,0 +1,36 @@
+// What snipdir-fit says on standard error about where a tree stands: the
+// line at the end, and, where some path cannot fit, what would.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/command_line.h"
+
+namespace app {
+
+// The figures of a run, each in the measure of its destination.
+struct FitFigures {
+  bool preview = false;
+  bool refused = false;  // nothing renamed, since the tree cannot fit whole
+  uint64_t entries = 0, renamed = 0, failed = 0, unseen = 0;
+  uint64_t unfit = 0;    // paths that cannot fit
+  uint64_t untaken = 0;  // names that cannot be made ones the destination takes
+  // Of the paths that fit: the one closest to its budget, and that budget.
+  uint32_t tightestLength = 0, tightestBudget = 0;
+  // Of those that cannot: the one furthest over, and its budget.
+  uint32_t worstOver = 0, worstBudget = 0;
+};
+
+// "snipdir-fit: 6,761 of 99,338 entries renamed; the longest path is now
+// 250 of 250."
+std::u16string SummaryLine(const FitFigures& figures);
+
+// `command` as a command line with `floor` as its floor, each argument
+// quoted where this system's shell needs it (double quotes where paths use
+// backslashes, else single quotes).
+std::u16string CommandLineWithFloor(const FitCommand& command, uint32_t floor,
+                                    bool backslashPaths);
+
+}  // namespace app
