@@ -550,6 +550,23 @@ def the_line_of_a_rename_is_ready_before_it(root):
 
 
 @case
+def figures_are_the_destinations_own(root):
+    # OneDrive below a folder on Windows that takes most of every path: the
+    # full path on the PC against its 259 (247 for a directory), never a
+    # budget of 0, in every line.
+    tree = os.path.join(root, "tree")
+    make(os.path.join(tree, "a directory with a long name"), ["a file with a long name, too.txt"])
+    folder = "C:\\Users\\ana\\OneDrive - Contoso\\" + "x" * 210
+    out, err, status = fit("--preview", "--as", folder, program.native_path(tree), "onedrive")
+    expect(re.findall(r"cannot fit in (\d+) \((\d+) over\)", out), [("247", "9"), ("259", "10")],
+           "the lines")
+    expect((line_end(err).splitlines()[0], status),
+           ("snipdir-fit: 2 paths cannot fit (the worst 10 over 259); nothing would be renamed "
+            "(--partial fits the rest).", 1), "the summary")
+    assert "the folder it goes to takes 242 of that" in err, err
+
+
+@case
 @linux_only
 def an_endless_report_is_refused_in_bounded_memory(root):
     done = limited("-v unlimited" if sanitized() else "-v 400000", root, "/dev/zero",
