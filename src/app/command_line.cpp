@@ -83,10 +83,6 @@ const std::u16string_view (&UsageOf(Tool tool))[4] {
   return kSnipdirUsage;
 }
 
-bool BackslashPaths(platform::Platform& system) {
-  return system.traits().separator == u'\\';
-}
-
 // True for an argument that asks for something where no entry has its name.
 bool Asks(const std::u16string& argument, std::initializer_list<std::u16string_view> options,
           platform::Platform& system) {
@@ -119,6 +115,8 @@ bool IsSpace(char16_t c) {
 
 }  // namespace
 
+bool BackslashPaths(platform::Platform& system) { return system.traits().separator == u'\\'; }
+
 uint32_t ParseLimit(std::u16string_view text) {
   size_t i = 0;
   while (i < text.size() && IsSpace(text[i])) ++i;
@@ -138,16 +136,6 @@ uint32_t ParseLimit(std::u16string_view text) {
     value = std::numeric_limits<int32_t>::max();
   }
   return static_cast<uint32_t>(static_cast<int32_t>(value));
-}
-
-uint32_t ParseCount(std::u16string_view text, uint32_t highest) {
-  if (text.empty() || text.size() > 10) return 0;
-  uint64_t value = 0;
-  for (const char16_t unit : text) {
-    if (unit < u'0' || unit > u'9') return 0;
-    value = value * 10 + (unit - u'0');
-  }
-  return value <= highest ? static_cast<uint32_t>(value) : 0;
 }
 
 Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
@@ -185,11 +173,14 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
     const bool hasValue = i + 1 < args.size();
     if (tool == Tool::kFit && (arg == u"--preview" || arg == u"--partial")) {
       (arg == u"--preview" ? read.preview : read.partial) = true;
+    } else if (tool == Tool::kUndo && arg == u"--last") {
+      read.last = true;
     } else if (tool == Tool::kFit && (arg == u"--as" || arg == u"--floor" ||
                                       arg == u"--headroom" || arg == u"--keep")) {
       if (!hasValue) {
         read.request = Request::kWrong;
-        read.wrong = u"ERROR: " + arg + u" needs a value.";
+        read.wrong = u"ERROR: " + arg + u" needs " +
+                     (arg == u"--as" ? u"a path." : arg == u"--keep" ? u"a pattern." : u"a number.");
         return read;
       }
       const std::u16string& value = args[++i];
@@ -211,9 +202,65 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
   return read;
 }
 
+namespace {
+
+// The number of edits that make `a` into `b` (Levenshtein).
+size_t Edits(std::u16string_view a, std::u16string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// Writes a message about the command line to standard error; returns 1.
+int Wrong(platform::Platform& system, std::u16string_view message, bool usage = false) {
+  system.WriteLine(platform::Stream::Err, message);
+  return usage ? Usage(Tool::kFit, system) : 1;
+}
+
+}  // namespace
+
+bool ReadNumber(std::u16string_view text, uint32_t lowest, uint32_t highest, uint32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  uint64_t number = 0;
+  for (const char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') return false;
+    number = number * 10 + (unit - u'0');
+  }
+  if (number < lowest || number > highest) return false;
+  value = static_cast<uint32_t>(number);
+  return true;
+}
+
 int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
                    FitCommand& command) {
-  if (arguments.operands.size() != 2) return Usage(Tool::kFit, system);
+  const std::vector<std::u16string>& operands = arguments.operands;
+  const auto isBudget = [](const std::u16string& text) {
+    uint32_t number;
+    return fit::FindDestination(text) != nullptr || ReadNumber(text, 1, 32767, number);
+  };
+  if (operands.empty()) {
+    return Wrong(system, u"ERROR: The directory and the destination (a number or a name) are "
+                         u"missing.", true);
+  }
+  if (operands.size() == 1) {
+    if (!isBudget(operands[0])) {
+      return Wrong(system, u"ERROR: The destination (a number or a name) is missing.", true);
+    }
+    return Wrong(system, arguments.hasAs ? u"ERROR: The directory is missing (--as took " +
+                                               arguments.as + u" as the place the tree is going)."
+                                         : u"ERROR: The directory is missing.",
+                 true);
+  }
+  if (operands.size() > 2) return Wrong(system, u"ERROR: Too many arguments: " + operands[2] + u".", true);
   command.preview = arguments.preview;
   command.partial = arguments.partial;
   command.hasAs = arguments.hasAs;
@@ -221,58 +268,68 @@ int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
     // A pattern names one entry; only a "/" at its end, for a directory.
     const size_t slash = keep.find(u'/');
     if (keep.empty() || keep == u"/" || (slash != std::u16string::npos && slash + 1 != keep.size())) {
-      system.WriteLine(platform::Stream::Out,
-                       u"ERROR: A --keep pattern names one entry (and ends in / for a directory "
-                       u"and all below it): " + keep);
-      return 1;
+      std::u16string line = u"ERROR: --keep " + keep +
+                            u": a pattern matches one name, not a path; a / at its end keeps a "
+                            u"directory and all below it";
+      if (slash != 0 && slash != std::u16string::npos) {
+        line += u" (--keep " + keep.substr(0, slash + 1) + u")";
+      }
+      return Wrong(system, line + u".");
     }
   }
   command.keeps = arguments.keeps;
   command.as = arguments.as;
-  if (arguments.hasFloor) {
-    command.floor = ParseCount(arguments.floor, kHighestMaxLength);
-    if (command.floor < kLowestMaxLength) {
-      system.WriteLine(platform::Stream::Out, u"ERROR: The floor must be between 8 and 256.");
-      return 1;
-    }
+  if (arguments.hasFloor &&
+      !ReadNumber(arguments.floor, kLowestMaxLength, kHighestMaxLength, command.floor)) {
+    return Wrong(system, u"ERROR: The floor must be a number from 8 to 256.");
   }
-  command.directory = arguments.operands[0];
-  const std::u16string& budget = arguments.operands[1];
+  if (arguments.hasHeadroom && !ReadNumber(arguments.headroom, 0, 32767, command.headroom)) {
+    return Wrong(system, u"ERROR: The headroom must be a number from 0 to 32767.");
+  }
+  command.directory = operands[0];
+  const std::u16string& budget = operands[1];
   command.destination = fit::FindDestination(budget);
+  size_t count = 0;
+  const fit::Destination* destinations = fit::Destinations(count);
   if (command.destination != nullptr) {
     command.fileBudget = command.destination->fileBudget;
     command.directoryBudget = command.destination->directoryBudget;
-  } else {
+  } else if (ReadNumber(budget, 1, 32767, command.fileBudget)) {
     // Up to the longest path Windows has.
-    command.fileBudget = command.directoryBudget = ParseCount(budget, 32767);
-  }
-  if (command.fileBudget == 0) {
+    command.directoryBudget = command.fileBudget;
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      if (Edits(budget, destinations[i].name) <= 2) {
+        return Wrong(system, u"ERROR: Unknown destination " + budget + u" (did you mean " +
+                                 std::u16string(destinations[i].name) + u"?).");
+      }
+    }
     std::u16string line = u"ERROR: The budget must be a number from 1 to 32767 or a destination:";
-    size_t count = 0;
-    const fit::Destination* destinations = fit::Destinations(count);
     for (size_t i = 0; i < count; ++i) {
       line += i == 0 ? u" " : u", ";
       line += destinations[i].name;
     }
-    system.WriteLine(platform::Stream::Out, line + u".");
-    return 1;
+    return Wrong(system, line + u".");
   }
-  if (arguments.hasHeadroom) {
-    command.headroom = arguments.headroom == u"0" ? 0 : ParseCount(arguments.headroom, 32767);
-    if (command.headroom == 0 && arguments.headroom != u"0") {
-      system.WriteLine(platform::Stream::Out, u"ERROR: The headroom must be a number.");
-      return 1;
-    }
+  if (system.KindOf(command.directory.c_str()) == platform::Kind::kOther) {
+    return Wrong(system, u"ERROR: " + command.directory + u" is not a directory.");
   }
   // Every limit, less the headroom, must still hold a name at the floor.
   const uint32_t names =
       command.destination != nullptr ? command.destination->nameLimit : UINT32_MAX;
   const uint32_t least = std::min({command.directoryBudget, command.fileBudget, names});
   if (uint64_t{command.headroom} + command.floor > least) {
-    std::u16string line = u"ERROR: The floor and the headroom must fit in every limit (";
+    std::u16string line = u"ERROR: A limit of ";
     AppendDecimal(line, static_cast<platform::ErrorCode>(least));
-    system.WriteLine(platform::Stream::Out, line + u").");
-    return 1;
+    line += u" leaves no room for a name at the floor (";
+    AppendDecimal(line, command.floor);
+    if (command.headroom != 0) {
+      line += u") with the headroom (";
+      AppendDecimal(line, command.headroom);
+    }
+    line += u"): give a larger budget";
+    line += command.headroom != 0 ? u", a lower --floor or less --headroom." : u" or a lower --floor.";
+    return Wrong(system, line);
   }
   return -1;
 }

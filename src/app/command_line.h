@@ -24,9 +24,9 @@ constexpr uint32_t kHighestMaxLength = 256;
 // as unsigned, so a negative value becomes a very large one.
 uint32_t ParseLimit(std::u16string_view text);
 
-// A whole decimal number, digits only, from 1 to `highest`; 0 for anything
-// else.
-uint32_t ParseCount(std::u16string_view text, uint32_t highest);
+// The one reader of the numbers of options: digits only (leading zeros
+// too), from `lowest` to `highest`. False for anything else.
+bool ReadNumber(std::u16string_view text, uint32_t lowest, uint32_t highest, uint32_t& value);
 
 // What a command line asks for.
 enum class Request { kRun, kHelp, kVersion, kWrong };
@@ -39,6 +39,8 @@ struct Arguments {
   std::u16string wrong;
   // The arguments that are not options, in order.
   std::vector<std::u16string> operands;
+  // The option of snipdir-undo: the journal's last run in the directory.
+  bool last = false;
   // The options of snipdir-fit.
   bool preview = false;
   bool partial = false;
@@ -82,8 +84,12 @@ struct FitCommand {
 };
 
 // Takes the command of snipdir-fit from its arguments. Returns -1 when it
-// is good, else the exit status after the usage text or a message.
+// is good, else the exit status after a message on standard error that
+// says what is wrong (and the usage, where an argument is missing).
 int ReadFitCommand(const Arguments& arguments, platform::Platform& system, FitCommand& command);
+
+// True where paths use backslashes (Windows).
+bool BackslashPaths(platform::Platform& system);
 
 // Writes the usage text of `tool` to standard error; returns the exit
 // status of a wrong command line, 1.

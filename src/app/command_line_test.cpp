@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -74,7 +76,7 @@ TEST(ReadArgumentsTest, HelpVersionOptionsAndWhatCmdMeant) {
       {true, fit, {u"snipdir-fit", u"--preview", u"--as", u"--", u"d", u"30"}, {},
        Request::kRun, {u"d", u"30"}},
       {true, fit, {u"snipdir-fit", u"d", u"30", u"--floor"}, {}, Request::kWrong,
-       {u"ERROR: --floor needs a value."}},
+       {u"ERROR: --floor needs a number."}},
       {true, fit, {u"snipdir-fit", u"-x", u"d", u"30"}, {}, Request::kWrong,
        {u"ERROR: Unknown option -x."}},
       // What cmd passes for "C:\My Photos\" 16, and for a path alone.
@@ -105,11 +107,17 @@ TEST(ReadArgumentsTest, HelpVersionOptionsAndWhatCmdMeant) {
   EXPECT_EQ(options.floor, u"9");
 }
 
-TEST(ParseCountTest, DigitsOnlyAndNothingThatOverflows) {
-  EXPECT_EQ(ParseCount(u"32767", 32767), 32767u);
+TEST(ReadNumberTest, DigitsOnlyWithinTheRangeAndNothingThatOverflows) {
+  uint32_t value = 0;
+  for (const auto& [text, lowest, read] :
+       {std::tuple<std::u16string, uint32_t, uint32_t>{u"32767", 1, 32767}, {u"08", 8, 8},
+        {u"00", 0, 0}, {u"0", 0, 0}}) {
+    EXPECT_TRUE(ReadNumber(text, lowest, 32767, value) && value == read)
+        << std::string(text.begin(), text.end());
+  }
   for (const std::u16string text : {u"32768", u"4294967296", u"18446744073709551617", u"",
-                                    u"+5", u"5x", u" 5", u"0"}) {
-    EXPECT_EQ(ParseCount(text, 32767), 0u) << std::string(text.begin(), text.end());
+                                    u"+5", u"5x", u" 5", u"0", u"7"}) {
+    EXPECT_FALSE(ReadNumber(text, 8, 32767, value)) << std::string(text.begin(), text.end());
   }
 }
 

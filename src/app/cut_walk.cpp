@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/fit_summary.h"
+#include "fit/destinations.h"
 #include "naming/candidates.h"
 #include "naming/name_set.h"
 #include "naming/shorten.h"
@@ -243,6 +245,14 @@ int Cut(const std::vector<std::u16string>& operands, platform::Platform& system,
     maxLength = ParseLimit(operands[1]);
     if (maxLength < kLowestMaxLength || maxLength > kHighestMaxLength) {
       output.Line(u"ERROR: Maximum name length must be between 8 and 256.");
+      if (const fit::Destination* destination = fit::FindDestination(operands[1])) {
+        // A destination where a length belongs: the user meant snipdir-fit.
+        system.WriteLine(platform::Stream::Err,
+                         u"(To fit a whole tree for " + std::u16string(destination->name) +
+                             u": snipdir-fit " + (preview ? u"--preview " : u"") +
+                             ShellQuoted(operands[0], BackslashPaths(system)) + u" " +
+                             std::u16string(destination->name) + u")");
+      }
       return 1;
     }
   }

@@ -10,8 +10,9 @@ std::u16string Count(uint64_t count, std::u16string_view one, std::u16string_vie
   return Grouped(count) + std::u16string(count == 1 ? one : many);
 }
 
-// `text` as one argument of the shell.
-std::u16string Quoted(std::u16string_view text, bool backslashPaths) {
+}  // namespace
+
+std::u16string ShellQuoted(std::u16string_view text, bool backslashPaths) {
   bool plain = !text.empty();
   for (const char16_t unit : text) {
     const bool safe = (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') ||
@@ -32,7 +33,6 @@ std::u16string Quoted(std::u16string_view text, bool backslashPaths) {
   return quoted + u"'";
 }
 
-}  // namespace
 
 std::u16string SummaryLine(const FitFigures& figures) {
   const bool preview = figures.preview;
@@ -84,7 +84,7 @@ std::u16string CommandLineWithFloor(const FitCommand& command, uint32_t floor,
   std::u16string line = u"snipdir-fit";
   const auto add = [&](std::u16string_view argument) {
     line += u' ';
-    line += Quoted(argument, backslashPaths);
+    line += ShellQuoted(argument, backslashPaths);
   };
   if (command.preview) add(u"--preview");
   if (command.partial) add(u"--partial");

@@ -27,6 +27,10 @@ struct FitFigures {
 // 250 of 250."
 std::u16string SummaryLine(const FitFigures& figures);
 
+// `text` as one argument of this system's shell: as it is where it can be,
+// else in double quotes where paths use backslashes, in single quotes else.
+std::u16string ShellQuoted(std::u16string_view text, bool backslashPaths);
+
 // `command` as a command line with `floor` as its floor, each argument
 // quoted where this system's shell needs it (double quotes where paths use
 // backslashes, else single quotes).

@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/fit_summary.h"
+#include "app/journal.h"
 #include "app/report_reader.h"
 #include "app/progress.h"
 #include "fit/keeps.h"
@@ -376,7 +377,16 @@ int Fit(const Arguments& arguments, platform::Platform& system, Output& output) 
   const std::unique_ptr<platform::Tree> tree = OpenTree(directory, system, output);
   if (tree == nullptr) return 1;
   if (command.preview) output.Gather();
+  Journal journal(system, Tool::kFit, directory.workPath.substr(0, directory.nameStart));
+  const Output::Keeping keeping = output.KeepIn(command.preview ? nullptr : &journal);
   const int status = FitWalk(system, directory, *tree, output, command).Run();
+  if (!journal.path().empty() && !system.Interrupted()) {
+    system.WriteLine(platform::Stream::Err,
+                     u"snipdir-fit: the report is kept in " + journal.path() +
+                         u"; snipdir-undo --last " +
+                         ShellQuoted(command.directory, BackslashPaths(system)) +
+                         u" takes the run back.");
+  }
   const int finished = Finish(system, output);
   return finished != 0 ? finished : status;
 }

@@ -1,5 +1,6 @@
 #include "app/output.h"
 
+#include "app/journal.h"
 #include "app/report.h"
 
 namespace app {
@@ -29,8 +30,15 @@ bool Output::Flush() {
 
 bool Output::Write(std::u16string_view line) {
   const platform::ErrorCode error = system_.WriteLine(platform::Stream::Out, line);
-  if (error == 0) return true;
+  if (error == 0) {
+    if (journal_ != nullptr) journal_->Line(line);
+    return true;
+  }
   failed_ = true;
+  if (gathering_ && error == system_.traits().closedPipe) {
+    closed_ = true;
+    return false;
+  }
   notice_ = u"ERROR: Cannot write the report (";
   AppendDecimal(notice_, error);
   notice_ += u"): ";

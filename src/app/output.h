@@ -9,6 +9,8 @@
 
 namespace app {
 
+class Journal;
+
 // A message that carries a number: `before`, the number, `after`.
 std::u16string WithNumber(std::u16string_view before, platform::ErrorCode number,
                           std::u16string_view after = u"");
@@ -32,6 +34,27 @@ class Output {
   bool Flush();
 
   bool failed() const { return failed_; }
+  // True when lines gathered could not be written because their reader
+  // went away (a preview into `head`): then nothing more is said.
+  bool closed() const { return closed_; }
+
+  // While the guard it returns lives, every line written is also added to
+  // `journal` (a run's journal goes before its output, even when memory
+  // runs out).
+  class Keeping {
+   public:
+    explicit Keeping(Output& output) : output_(output) {}
+    Keeping(const Keeping&) = delete;
+    Keeping& operator=(const Keeping&) = delete;
+    ~Keeping() { output_.journal_ = nullptr; }
+
+   private:
+    Output& output_;
+  };
+  [[nodiscard]] Keeping KeepIn(Journal* journal) {
+    journal_ = journal;
+    return Keeping(*this);
+  }
 
  private:
   // Units written at once: within the room the platform keeps for a line.
@@ -42,6 +65,8 @@ class Output {
   platform::Platform& system_;
   bool failed_ = false;
   bool gathering_ = false;
+  bool closed_ = false;
+  Journal* journal_ = nullptr;
   std::u16string gathered_;  // lines, each but the last ended by a line feed
   std::u16string notice_;
 };

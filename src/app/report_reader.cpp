@@ -76,7 +76,13 @@ bool ReportReader::Finish(std::string_view bytes) {
   if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
   // Reports joined into one keep the byte-order mark of each.
   if (!line.empty() && line.front() == u'\uFEFF') line.remove_prefix(1);
-  if (line.empty() || line.substr(0, 7) == u"ERROR: ") return true;
+  // Messages name no rename: the run's errors, and what the programs say of
+  // the run on standard error (a report pasted from a terminal, the first
+  // line of a journal file).
+  if (line.empty() || line.substr(0, 7) == u"ERROR: " || line.substr(0, 9) == u"WARNING: " ||
+      line.substr(0, 13) == u"snipdir-fit: " || line.substr(0, 14) == u"snipdir-undo: ") {
+    return true;
+  }
   const bool readable = ParseRename(line, oldName_, newName_);
   Kept kept{number_, static_cast<uint32_t>(text_.size()), 0, 0, readable};
   if (readable) {

@@ -16,8 +16,9 @@ constexpr size_t kLongestReportLine = size_t{1} << 22;
 
 // Reads a report: UTF-8 with or without a byte-order mark, or UTF-16LE with
 // one; LF or CRLF; reports joined into one (each with its byte-order mark)
-// as one. Blank lines and the messages of a run ("ERROR: ...") name no
-// rename and are passed over.
+// as one. Blank lines and the messages of a run ("ERROR: ...", "WARNING:
+// ...", and the lines the companions write on standard error, which begin
+// "snipdir-fit: " or "snipdir-undo: ") name no rename and are passed over.
 class ReportReader {
  public:
   struct Line {

@@ -19,12 +19,12 @@ int Run(Tool tool, const std::vector<std::u16string>& args,
       case Request::kHelp: return Help(tool, system);
       case Request::kVersion: return Version(tool, system);
       case Request::kWrong:
-        output.Line(arguments.wrong);
+        system.WriteLine(platform::Stream::Err, arguments.wrong);
         return Usage(tool, system);
       case Request::kRun: break;
     }
     switch (tool) {
-      case Tool::kUndo: return Undo(arguments.operands, system, output);
+      case Tool::kUndo: return Undo(arguments, system, output);
       case Tool::kFit: return Fit(arguments, system, output);
       case Tool::kSnipdir:
       case Tool::kPreview: break;

@@ -443,7 +443,8 @@ TEST(RunUsageTest, EachProgramHasItsOwnUsage) {
             u"Shows how snipdir would cut the filenames in a directory; changes nothing.");
   EXPECT_EQ(preview.err[3], u"  snipdir-preview <directory-path> [max-length,default=12]");
   EXPECT_EQ(app::Run(Tool::kUndo, {u"snipdir-undo", u"photos"}, undo), 1);
-  EXPECT_EQ(undo.err[3], u"  snipdir-undo <directory-path> <report-file|->");
+  EXPECT_EQ(undo.err[0].substr(0, 33), u"ERROR: The report (a file, or - f");
+  EXPECT_EQ(undo.err[4], u"  snipdir-undo <directory-path> <report-file|->");
   EXPECT_TRUE(undo.out.empty());
 }
 TEST(RunUsageTest, HelpAndVersionGoToStandardOutput) {
@@ -524,7 +525,7 @@ TEST_F(UndoTest, EachLineCostsAtMostOneRenameAndNothingIsReplaced) {
                  "\"..\\\\escape.txt\" => \"inside.txt\"\n"
                  "\"x\" => \"a/b\"\n"
                  "\"..\" => \"inside.txt\"\n"),
-            0);
+            1);  // a rename back failed
   EXPECT_EQ(system.out, (Names{
                             u"ERROR: \"inside.txt\": MoveFile() failed (123).",
                             u"ERROR: Line 5 of the report renames more than a last name.",
@@ -566,7 +567,7 @@ TEST_F(UndoTest, SwappedArgumentsRenameNothing) {
                   {u"photos", platform::Kind::kDirectory}};
   List({u"abcdefgh.txt"});
   EXPECT_EQ(app::Run(Tool::kUndo, {u"snipdir-undo", u"report.txt", u"photos"}, system), 1);
-  EXPECT_EQ(system.out,
+  EXPECT_EQ(system.err,
             Names{u"ERROR: The first argument must be the directory and the second the report."});
   EXPECT_TRUE(system.absoluteRooms.empty());
 }

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/fit_summary.h"
+#include "app/journal.h"
 #include "app/report_reader.h"
 
 namespace app {
@@ -21,9 +23,11 @@ class UndoWalk : private WalkBase {
   UndoWalk(platform::Platform& system, platform::Tree& tree, Output& output)
       : WalkBase(system, output), tree_(tree) {}
 
-  void Run(const ReportReader& report) {
+  // Renames back what `report` lists; false when a rename back failed.
+  bool Run(const ReportReader& report) {
+    bool failed = false;
     for (size_t index = report.size(); index-- > 0;) {
-      if (!GoingOn()) return;
+      if (!GoingOn()) return !failed;
       const ReportReader::Line line = report.line(index);
       if (!line.readable) {
         output_.Line(WithNumber(u"ERROR: Line ", line.number, u" of the report cannot be read."));
@@ -34,8 +38,25 @@ class UndoWalk : private WalkBase {
                                 u" of the report renames more than a last name."));
         continue;
       }
-      RenameBack(line.oldName, line.newName);
+      failed = !RenameBack(line.oldName, line.newName) || failed;
     }
+    return !failed;
+  }
+
+  // True when some entry the report renamed is in the directory as it
+  // named it, or the report renames nothing: a report made elsewhere
+  // finds none.
+  bool MadeHere(const ReportReader& report) {
+    bool renames = false;
+    for (size_t index = report.size(); index-- > 0;) {
+      const ReportReader::Line line = report.line(index);
+      if (!line.readable || !IsPlainPath(line.newName)) continue;
+      renames = true;
+      // Only a name that is not there tells: one that cannot be looked up
+      // (a link on the way) gets its line from the rename.
+      if (tree_.LookBelow(Above(line.newName), Last(line.newName)) != traits_.missing) return true;
+    }
+    return !renames;
   }
 
  private:
@@ -58,10 +79,10 @@ class UndoWalk : private WalkBase {
     }
   }
 
-  void RenameBack(std::u16string_view oldName, std::u16string_view newName) {
+  bool RenameBack(std::u16string_view oldName, std::u16string_view newName) {
     if (!IsPlainPath(oldName) || !IsPlainPath(newName)) {
       ReportFailure(newName, traits_.invalidName);
-      return;
+      return false;
     }
     PrepareLine(ReportRoom(newName, oldName));
     const ErrorCode error = tree_.RenameBelow(Above(newName), Last(newName), Last(oldName));
@@ -70,6 +91,7 @@ class UndoWalk : private WalkBase {
     } else {
       ReportFailure(newName, error);
     }
+    return error == 0;
   }
 
   platform::Tree& tree_;
@@ -77,22 +99,55 @@ class UndoWalk : private WalkBase {
 
 }  // namespace
 
-int Undo(const std::vector<std::u16string>& operands, platform::Platform& system,
-         Output& output) {
-  if (operands.size() != 2) return Usage(Tool::kUndo, system);
-  const bool fromStandardInput = operands[1] == u"-";
-  if (!fromStandardInput && system.KindOf(operands[0].c_str()) == platform::Kind::kOther &&
+int Undo(const Arguments& arguments, platform::Platform& system, Output& output) {
+  const std::vector<std::u16string>& operands = arguments.operands;
+  const auto wrong = [&](std::u16string_view message) {
+    system.WriteLine(platform::Stream::Err, message);
+    return Usage(Tool::kUndo, system);
+  };
+  if (operands.empty()) return wrong(u"ERROR: The directory and the report are missing.");
+  if (arguments.last && operands.size() != 1) {
+    return wrong(u"ERROR: With --last, give the directory alone: the journal holds the report.");
+  }
+  if (!arguments.last && operands.size() == 1) {
+    return wrong(u"ERROR: The report (a file, or - for standard input) is missing; "
+                 u"--last takes back the latest run the journal holds.");
+  }
+  if (operands.size() > 2) return wrong(u"ERROR: Too many arguments: " + operands[2] + u".");
+  const bool fromStandardInput = !arguments.last && operands[1] == u"-";
+  if (!arguments.last && !fromStandardInput &&
+      system.KindOf(operands[0].c_str()) == platform::Kind::kOther &&
       system.KindOf(operands[1].c_str()) == platform::Kind::kDirectory) {
-    output.Line(u"ERROR: The first argument must be the directory and the second the report.");
+    system.WriteLine(platform::Stream::Err,
+                     u"ERROR: The first argument must be the directory and the second the report.");
     return 1;
   }
   ResolvedDirectory directory;
   if (!Resolve(operands[0], system, output, directory)) return 1;
+  const std::u16string where = directory.workPath.substr(0, directory.nameStart);
+  std::u16string kept;
+  if (arguments.last) {
+    std::u16string first;
+    if (!Journal::LastRun(system, where, kept, first)) {
+      system.WriteLine(platform::Stream::Err,
+                       u"ERROR: The journal holds no run in " + operands[0] +
+                           u" that was not taken back; give the report.");
+      return 1;
+    }
+    // "snipdir-fit: the report of a run in "..." at ... UTC."
+    const size_t colon = first.find(u':'), in = first.find(u" in \"");
+    std::u16string said = u"snipdir-undo: taking back the run of " + first.substr(0, colon);
+    if (in != std::u16string::npos && first.back() == u'.') {
+      said += first.substr(in, first.size() - 1 - in);
+    }
+    system.WriteLine(platform::Stream::Err, said + u", kept in " + kept + u".");
+  }
   const std::unique_ptr<platform::Tree> tree = OpenTree(directory, system, output);
   if (tree == nullptr) return 1;
   ReportReader report;
-  const ErrorCode error = system.ReadFile(fromStandardInput ? nullptr : operands[1].c_str(),
-                                          [&](std::string_view piece) { return report.Take(piece); });
+  const ErrorCode error = system.ReadFile(
+      arguments.last ? kept.c_str() : fromStandardInput ? nullptr : operands[1].c_str(),
+      [&](std::string_view piece) { return report.Take(piece); });
   if (error != 0) {
     if (system.Interrupted()) return Finish(system, output);
     output.Line(WithNumber(u"ERROR: Cannot read the report (", error, u")."));
@@ -103,8 +158,26 @@ int Undo(const std::vector<std::u16string>& operands, platform::Platform& system
     output.Line(WithNumber(u"ERROR: Line ", report.tooLong(), u" of the report is too long."));
     return 1;
   }
-  UndoWalk(system, *tree, output).Run(report);
-  return Finish(system, output);
+  UndoWalk walk(system, *tree, output);
+  if (report.size() == 0) {
+    system.WriteLine(platform::Stream::Err,
+                     u"snipdir-undo: the report names no rename; snipdir-undo --last " +
+                         ShellQuoted(operands[0], BackslashPaths(system)) +
+                         u" takes back the latest run the journal holds.");
+    return Finish(system, output);
+  }
+  if (!walk.MadeHere(report)) {
+    system.WriteLine(platform::Stream::Err,
+                     u"ERROR: None of the names the report renamed to is in " + operands[0] +
+                         u": is this the directory the report was made in? Nothing was renamed.");
+    return 1;
+  }
+  Journal journal(system, Tool::kUndo, where);
+  const Output::Keeping keeping = output.KeepIn(&journal);
+  const bool whole = walk.Run(report);
+  if (arguments.last && whole && !system.Interrupted()) Journal::MarkUndone(system, kept);
+  const int finished = Finish(system, output);
+  return finished != 0 ? finished : whole ? 0 : 1;
 }
 
 }  // namespace app

@@ -60,6 +60,7 @@ int Finish(platform::Platform& system, Output& output) {
     return system.ExitInterrupted();
   }
   output.Flush();
+  if (output.closed()) return system.traits().closedPipeStatus;
   return output.failed() ? 1 : 0;
 }
 

@@ -36,6 +36,8 @@ struct Traits {
   ErrorCode targetExists;
   // The error code of a name the system cannot take as one entry's name.
   ErrorCode invalidName;
+  // The error code of a name that names no entry.
+  ErrorCode missing;
   // The error code of a directory of a tree that is no longer the one
   // listed (moved away and replaced, or made a link since).
   ErrorCode changedDirectory;
@@ -46,6 +48,11 @@ struct Traits {
   // system keeps), so that the run puts it in the order NTFS lists names:
   // the same names come out of the same directory on every volume.
   bool sortListing;
+  // The error code of a write to a pipe whose reader has gone, and the exit
+  // status a program that only shows something ends with then (as `yes |
+  // head -1` leaves `yes`).
+  ErrorCode closedPipe;
+  int closedPipeStatus;
 };
 
 // One entry of a directory listing. `name` stays valid until the next call
@@ -135,6 +142,10 @@ class Tree {
   // listing is not needed for this.
   virtual ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,
                                 std::u16string_view newName) = 0;
+
+  // 0 when the entry `name` is in the directory reached as RenameBelow
+  // reaches it; else the error code of the way there or of the lookup.
+  virtual ErrorCode LookBelow(std::u16string_view below, std::u16string_view name) = 0;
 };
 
 // An open listing of one directory, through which its entries are renamed.
@@ -177,6 +188,15 @@ class Directory {
 };
 
 enum class Stream { Out, Err };
+
+// A file of the user's own that lines are added to, each with one write.
+class LineFile {
+ public:
+  virtual ~LineFile() = default;
+  // Adds `line` and a line break, as WriteLine writes to a file. Returns 0,
+  // or the error code.
+  virtual ErrorCode Add(std::u16string_view line) = 0;
+};
 
 class Platform {
  public:
@@ -233,6 +253,22 @@ class Platform {
   // rename is made ready before the rename. Throws std::bad_alloc when
   // memory has run out.
   virtual void ReserveLine(size_t units) = 0;
+
+  // The folder the programs keep the journal of their runs in, made if
+  // missing: $XDG_STATE_HOME/snipdir, else ~/.local/state/snipdir on POSIX,
+  // %LOCALAPPDATA%\snipdir on Windows. Sets `folder` to its path and a
+  // separator. Returns 0, or the error code.
+  virtual ErrorCode JournalFolder(std::u16string& folder) = 0;
+  // Sets `names` to the names of the files in `folder` (its path and a
+  // separator). Returns 0, or the error code.
+  virtual ErrorCode FilesIn(const std::u16string& folder, std::vector<std::u16string>& names) = 0;
+  // Opens the file `path` to add lines to: a new one (never replacing
+  // another: Traits::targetExists), or with `existing` one that is there.
+  // Null on failure, with `error` set.
+  virtual std::unique_ptr<LineFile> OpenLineFile(const std::u16string& path, bool existing,
+                                                 ErrorCode& error) = 0;
+  // Removes the file `path`. Returns 0, or the error code.
+  virtual ErrorCode RemoveFile(const std::u16string& path) = 0;
 
   // True when standard error is a terminal, where a line that shows how far
   // a long run has come can be written and written over.

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -16,5 +17,12 @@ std::unique_ptr<Directory> OpenPosixDirectory(const std::string& path);
 // The directory `path` opened for work on its tree. Null on failure, errno
 // telling why.
 std::unique_ptr<Tree> OpenPosixTree(const std::string& path);
+
+// The files of the user's own (Platform::JournalFolder, FilesIn,
+// OpenLineFile), with paths as bytes.
+ErrorCode PosixJournalFolder(std::string& folder);
+ErrorCode PosixFilesIn(const std::string& folder, std::vector<std::u16string>& names);
+std::unique_ptr<LineFile> PosixOpenLineFile(const std::string& path, bool existing,
+                                            ErrorCode& error);
 
 }  // namespace platform

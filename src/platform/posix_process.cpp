@@ -95,9 +95,12 @@ class PosixPlatform final : public Platform {
         u"/",    // separators
         EEXIST,  // targetExists
         EINVAL,  // invalidName
+        ENOENT,  // missing
         ESTALE,  // changedDirectory
         true,    // namesAreBytes
         true,    // sortListing
+        EPIPE,   // closedPipe
+        128 + SIGPIPE,  // closedPipeStatus
     };
     return traits;
   }
@@ -180,6 +183,32 @@ class PosixPlatform final : public Platform {
     EncodeName(line, bytes_);
     bytes_ += '\n';
     return WriteAll(stream == Stream::Err ? STDERR_FILENO : STDOUT_FILENO, bytes_);
+  }
+
+  ErrorCode JournalFolder(std::u16string& folder) override {
+    std::string bytes;
+    if (const ErrorCode error = PosixJournalFolder(bytes)) return error;
+    DecodeName(bytes, folder);
+    return 0;
+  }
+
+  ErrorCode FilesIn(const std::u16string& folder, std::vector<std::u16string>& names) override {
+    std::string bytes;
+    EncodeName(folder, bytes);
+    return PosixFilesIn(bytes, names);
+  }
+
+  std::unique_ptr<LineFile> OpenLineFile(const std::u16string& path, bool existing,
+                                         ErrorCode& error) override {
+    std::string bytes;
+    EncodeName(path, bytes);
+    return PosixOpenLineFile(bytes, existing, error);
+  }
+
+  ErrorCode RemoveFile(const std::u16string& path) override {
+    std::string bytes;
+    EncodeName(path, bytes);
+    return unlink(bytes.c_str()) == 0 ? 0 : Errno();
   }
 
   bool ShowsProgress() const override {

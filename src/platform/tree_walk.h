@@ -138,24 +138,18 @@ class WalkedTree final : public Tree {
 
   ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,
                         std::u16string_view newName) override {
-    route_.clear();
-    for (size_t start = 0; start < below.size();) {
-      const size_t slash = std::min(below.find(u'/', start), below.size());
-      route_.emplace_back();
-      System::Encode(below.substr(start, slash - start), route_.back());
-      start = slash + 1;
-    }
-    // The directories of the last line are kept as far as this one shares
-    // them.
-    if (const ErrorCode error = WalkTo(
-            route_.size(), [this](const Level& level, size_t i) { return level.name == route_[i]; },
-            [this](size_t i) { return Down(kTop, route_[i], nullptr); })) {
-      return error;
-    }
+    if (const ErrorCode error = WalkBelow(below)) return error;
     if (const ErrorCode error = StillInPlace()) return error;
     System::Encode(oldName, oldName_);
     System::Encode(newName, newName_);
     return system_.Rename(Here(), oldName_, newName_, nullptr);
+  }
+
+  ErrorCode LookBelow(std::u16string_view below, std::u16string_view name) override {
+    if (const ErrorCode error = WalkBelow(below)) return error;
+    System::Encode(name, oldName_);
+    Identity found;
+    return system_.Look(Here(), oldName_, found);
   }
 
  private:
@@ -179,6 +173,22 @@ class WalkedTree final : public Tree {
   };
 
   const Place& Here() const { return levels_.back().place; }
+
+  // Brings the chain to the directory reached from the top through `below`
+  // (names joined by "/"), keeping the directories it shares with the way
+  // it stands on.
+  ErrorCode WalkBelow(std::u16string_view below) {
+    route_.clear();
+    for (size_t start = 0; start < below.size();) {
+      const size_t slash = std::min(below.find(u'/', start), below.size());
+      route_.emplace_back();
+      System::Encode(below.substr(start, slash - start), route_.back());
+      start = slash + 1;
+    }
+    return WalkTo(
+        route_.size(), [this](const Level& level, size_t i) { return level.name == route_[i]; },
+        [this](size_t i) { return Down(kTop, route_[i], nullptr); });
+  }
   size_t Depth() const { return levels_.size() - 1; }
 
   // Lists the deepest directory of the chain, appending its entries, and

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -85,5 +86,12 @@ std::unique_ptr<Directory> OpenWin32Directory(const char16_t* pattern);
 // The directory `path` (its "\\?\" path and "\") opened for work on its
 // tree. Null on failure, with the reason left for GetLastError.
 std::unique_ptr<Tree> OpenWin32Tree(const char16_t* path);
+
+// The files of the user's own (Platform::JournalFolder, FilesIn,
+// OpenLineFile).
+ErrorCode Win32JournalFolder(std::u16string& folder);
+ErrorCode Win32FilesIn(const std::u16string& folder, std::vector<std::u16string>& names);
+std::unique_ptr<LineFile> Win32OpenLineFile(const std::u16string& path, bool existing,
+                                            ErrorCode& error);
 
 }  // namespace platform

@@ -81,9 +81,12 @@ class Win32Platform final : public Platform {
         u"\\/",                // separators
         ERROR_ALREADY_EXISTS,  // targetExists
         ERROR_INVALID_NAME,    // invalidName
+        ERROR_FILE_NOT_FOUND,  // missing
         ERROR_FILE_INVALID,    // changedDirectory
         false,                 // namesAreBytes
         false,                 // sortListing: the system lists in its own order
+        ERROR_NO_DATA,         // closedPipe: "The pipe is being closed."
+        1,                     // closedPipeStatus
     };
     return traits;
   }
@@ -175,6 +178,21 @@ class Win32Platform final : public Platform {
       rest.remove_prefix(written);
     }
     return 0;
+  }
+
+  ErrorCode JournalFolder(std::u16string& folder) override { return Win32JournalFolder(folder); }
+
+  ErrorCode FilesIn(const std::u16string& folder, std::vector<std::u16string>& names) override {
+    return Win32FilesIn(folder, names);
+  }
+
+  std::unique_ptr<LineFile> OpenLineFile(const std::u16string& path, bool existing,
+                                         ErrorCode& error) override {
+    return Win32OpenLineFile(path, existing, error);
+  }
+
+  ErrorCode RemoveFile(const std::u16string& path) override {
+    return LastErrorUnless(DeleteFileW(Wide(path.c_str())));
   }
 
   bool ShowsProgress() const override { return errIsConsole_; }

@@ -143,7 +143,7 @@ def undo_with_its_arguments_swapped_or_no_report_to_read(root):
     report = os.path.join(os.path.dirname(root), os.path.basename(root) + ".report")
     with open(report, "w") as file:
         file.write('"abcdefghijklmnop.txt" => "abcdefgh.txt"\n')
-    expect_run([program.native_path(report), program.native_path(root)],
+    expect_run([program.native_path(report), program.native_path(root)], "",
                lines("ERROR: The first argument must be the directory and the second the report."),
                status=1, tool="snipdir-undo")
     expect(listing(root), ["abcdefgh.txt"], "untouched")
@@ -725,7 +725,7 @@ def undo_replaces_nothing(root):
         'ERROR: "first-lo.txt": MoveFile() failed (2).',
         f'ERROR: "second-l.txt": MoveFile() failed ({program.target_exists}).',
         '"third-lo.txt" => "third-long-name.txt"']), "report")
-    expect(status, 0, "status")
+    expect(status, 1, "status: renames back failed")
     expect(read(os.path.join(root, "second-long-name.txt")), b"taken since", "not replaced")
     expect(listing(root), ["renamed-since.txt", "second-l.txt", "second-long-name.txt",
                            "third-long-name.txt"], "directory")

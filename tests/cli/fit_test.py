@@ -164,7 +164,8 @@ def check(program, root, budget, floor, place, options=(), headroom=0):
         file.write(out)
     undone, err, _ = program.run(program.native_path(root), program.native_path(report),
                                  tool="snipdir-undo")
-    assert err == b"" and b"ERROR" not in undone, undone
+    assert all(line.startswith(b"snipdir-undo: ") for line in err.splitlines()) and \
+        b"ERROR" not in undone, (undone, err)
     assert tree(root) == before, "undo did not give the tree back"
     return out
 

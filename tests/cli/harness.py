@@ -60,6 +60,14 @@ class Program:
             self._shared = (os.path.join(place, os.path.basename(self.path)), seam)
         return self._shared
 
+    def local_path(self, path):
+        """A path the program printed, as a path of this system."""
+        if not self.windows:
+            return path
+        done = subprocess.run(["winepath", "-u", path], capture_output=True, text=True,
+                              env=dict(os.environ, WINEDEBUG="-all"))
+        return done.stdout.strip()
+
     def native_path(self, path):
         """The path as the program expects it (bytes or str)."""
         if not self.windows:
@@ -76,6 +84,23 @@ class Program:
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             self.run()
 
+    _state = None
+
+    @classmethod
+    def state_home(cls, user=None):
+        """Where the runs of the tests keep their journal: a folder of each
+        user's own, below one that is removed when the tests end."""
+        if cls._state is None:
+            cls._state = tempfile.mkdtemp(prefix="snipdir-state-")
+            atexit.register(shutil.rmtree, cls._state, True)
+            os.chmod(cls._state, 0o755)
+        home = os.path.join(cls._state, str(os.getuid() if user is None else user))
+        if not os.path.isdir(home):
+            os.mkdir(home)
+            if user is not None:
+                os.chown(home, user, user)
+        return home
+
     def command(self, *args, user=None, seam=None, tool="snipdir"):
         """The command line and environment that run the program (or its
         companion `tool`) with `args`."""
@@ -86,7 +111,7 @@ class Program:
             directory, name = os.path.split(path)
             path = os.path.join(directory, name.replace("snipdir", tool, 1))
         command = [path, *args]
-        env = dict(os.environ, WINEDEBUG="-all")
+        env = dict(os.environ, WINEDEBUG="-all", XDG_STATE_HOME=self.state_home(user))
         if seam is not None:
             # Set for the program alone, not for setpriv before it.
             command = ["env", f"LD_PRELOAD={seam_library}", f"SNIPDIR_SEAM={seam}",

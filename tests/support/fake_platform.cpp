@@ -178,6 +178,13 @@ class FakeTree final : public Tree {
     return 0;
   }
 
+  ErrorCode LookBelow(std::u16string_view below, std::u16string_view name) override {
+    std::u16string path(below);
+    if (!path.empty()) path += u'/';
+    path += name;
+    return system_.present_.count(system_.Key(path)) != 0 ? 0 : 2;  // ERROR_FILE_NOT_FOUND
+  }
+
   ErrorCode RealPath(std::u16string& path) override {
     path = system_.openedPattern;
     return 0;

@@ -24,13 +24,14 @@ class FakePlatform final : public Platform {
     bool isOutput = false;  // the file standard output goes to
   };
 
-  Traits systemTraits = {u"\\\\?\\", u"\\\\?\\UNC\\", u'\\', u"\\/", 183, 123, 1006, false, false};
+  Traits systemTraits = {u"\\\\?\\", u"\\\\?\\UNC\\", u'\\', u"\\/", 183, 123, 2, 1006, false, false,
+                         232, 1};
   // True when names that differ only in case are one entry, as on NTFS.
   bool ignoresCase = true;
   // POSIX-like: no prefix, "/", EEXIST, EINVAL, bytes, a listing in no
   // order, and names told apart by case.
   void BePosix() {
-    systemTraits = {u"", u"", u'/', u"/", 17, 22, 116, true, true};
+    systemTraits = {u"", u"", u'/', u"/", 17, 22, 2, 116, true, true, 32, 141};
     ignoresCase = false;
   }
 
@@ -111,6 +112,16 @@ class FakePlatform final : public Platform {
   ErrorCode ReadFile(const char16_t* path, const Pieces& take) override;
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override;
   void ReserveLine(size_t) override {}
+  // No journal: the runs of the tests keep none.
+  ErrorCode JournalFolder(std::u16string&) override { return systemTraits.invalidName; }
+  ErrorCode FilesIn(const std::u16string&, std::vector<std::u16string>&) override {
+    return systemTraits.invalidName;
+  }
+  std::unique_ptr<LineFile> OpenLineFile(const std::u16string&, bool, ErrorCode& error) override {
+    error = systemTraits.invalidName;
+    return nullptr;
+  }
+  ErrorCode RemoveFile(const std::u16string&) override { return systemTraits.invalidName; }
   bool ShowsProgress() const override { return terminal; }
   void WriteProgress(std::u16string_view text) override { progress += text; }
   bool Interrupted() const override { return interrupted; }

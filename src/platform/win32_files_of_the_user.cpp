@@ -1,0 +1,98 @@
+// The files of the user's own on Windows: the journal's folder, and files
+// that lines are added to.
+
+#include <string>
+#include <vector>
+
+#include "platform/utf8.h"
+#include "platform/win32_api.h"
+
+namespace platform {
+namespace {
+
+class Win32LineFile final : public LineFile {
+ public:
+  explicit Win32LineFile(HANDLE file) : file_(file) {}
+
+  ErrorCode Add(std::u16string_view line) override {
+    EncodeName(line, bytes_);
+    bytes_ += "\r\n";
+    DWORD written = 0;
+    if (!WriteFile(file_.get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &written,
+                   nullptr)) {
+      return GetLastError();
+    }
+    return written == bytes_.size() ? 0 : ERROR_WRITE_FAULT;
+  }
+
+ private:
+  Handle file_;
+  std::string bytes_;
+};
+
+std::u16string Variable(const char16_t* name) {
+  std::u16string value(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD length = GetEnvironmentVariableW(Wide(name), Wide(&value[0]),
+                                                 static_cast<DWORD>(value.size()));
+    if (length < value.size()) {
+      value.resize(length);
+      return value;
+    }
+    value.assign(length, u'\0');
+  }
+}
+
+}  // namespace
+
+ErrorCode Win32JournalFolder(std::u16string& folder) {
+  folder = Variable(u"LOCALAPPDATA");
+  if (folder.empty()) {
+    folder = Variable(u"USERPROFILE");
+    if (folder.empty()) return ERROR_PATH_NOT_FOUND;
+    folder += u"\\AppData\\Local";
+  }
+  folder += u"\\snipdir";
+  // Each missing folder on the way, the last one included.
+  for (size_t at = folder.find(u'\\', 3);; at = folder.find(u'\\', at + 1)) {
+    const std::u16string part = folder.substr(0, at);
+    if (!CreateDirectoryW(Wide(part.c_str()), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      return GetLastError();
+    }
+    if (at == std::u16string::npos) break;
+  }
+  folder += u'\\';
+  return 0;
+}
+
+ErrorCode Win32FilesIn(const std::u16string& folder, std::vector<std::u16string>& names) {
+  const std::u16string pattern = folder + u"*";
+  WIN32_FIND_DATAW record;
+  const HANDLE listing = FindFirstFileW(Wide(pattern.c_str()), &record);
+  if (listing == INVALID_HANDLE_VALUE) return GetLastError();
+  do {
+    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      names.emplace_back(reinterpret_cast<const char16_t*>(record.cFileName));
+    }
+  } while (FindNextFileW(listing, &record));
+  const ErrorCode error = GetLastError();
+  FindClose(listing);
+  return error == ERROR_NO_MORE_FILES ? 0 : error;
+}
+
+std::unique_ptr<LineFile> Win32OpenLineFile(const std::u16string& path, bool existing,
+                                            ErrorCode& error) {
+  const HANDLE file = CreateFileW(Wide(path.c_str()), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                  existing ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    if (error == ERROR_FILE_EXISTS) error = ERROR_ALREADY_EXISTS;
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<Win32LineFile>(file);
+}
+
+}  // namespace platform
