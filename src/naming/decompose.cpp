@@ -95,9 +95,14 @@ void Decompose(std::u16string_view name, std::u16string& out) {
     }
     size_t end = start + 1;
     while (end < codes.size() && ClassOf(codes[end]) != 0) ++end;
-    std::stable_sort(codes.begin() + static_cast<ptrdiff_t>(start),
-                     codes.begin() + static_cast<ptrdiff_t>(end),
-                     [](char32_t a, char32_t b) { return ClassOf(a) < ClassOf(b); });
+    // A run holds a few marks: sorted by insertion, in place.
+    for (size_t at = start + 1; at < end; ++at) {
+      const char32_t mark = codes[at];
+      const uint8_t value = ClassOf(mark);
+      size_t to = at;
+      for (; to > start && ClassOf(codes[to - 1]) > value; --to) codes[to] = codes[to - 1];
+      codes[to] = mark;
+    }
     start = end;
   }
   out.clear();
