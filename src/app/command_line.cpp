@@ -4,84 +4,11 @@
 #include <initializer_list>
 #include <limits>
 
+#include "app/help.h"
 #include "app/report.h"
-#include "app/version.h"
 
 namespace app {
 namespace {
-
-#define SNIPDIR_BANNER(NAME) \
-  u"-= " NAME u" - <" SNIPDIR_CONTACT u"> " SNIPDIR_RELEASE_DATE u" =-"
-
-constexpr std::u16string_view kSnipdirUsage[] = {
-    SNIPDIR_BANNER(u"SNIPDIR"),
-    u"Cuts all filenames in a directory to specified length.",
-    u"Usage:",
-    u"  snipdir <directory-path> [max-length,default=12]",
-};
-constexpr std::u16string_view kPreviewUsage[] = {
-    SNIPDIR_BANNER(u"SNIPDIR-PREVIEW"),
-    u"Shows how snipdir would cut the filenames in a directory; changes nothing.",
-    u"Usage:",
-    u"  snipdir-preview <directory-path> [max-length,default=12]",
-};
-constexpr std::u16string_view kUndoUsage[] = {
-    SNIPDIR_BANNER(u"SNIPDIR-UNDO"),
-    u"Renames the entries of a snipdir report back to their old names.",
-    u"Usage:",
-    u"  snipdir-undo <directory-path> <report-file|->",
-};
-
-constexpr std::u16string_view kFitUsage[] = {
-    SNIPDIR_BANNER(u"SNIPDIR-FIT"),
-    u"Cuts the fewest names of a tree the least, so that every path fits a length.",
-    u"Usage:",
-    u"  snipdir-fit [--preview] [--partial] [--as PATH] [--floor N] [--headroom N] "
-    u"[--keep PATTERN]... <directory-path> <budget|destination>",
-};
-
-#undef SNIPDIR_BANNER
-
-// After the usage lines of --help: the programs.
-constexpr std::u16string_view kCompanions[] = {
-    u"",
-    u"The programs:",
-    u"  snipdir <directory-path> [max-length]          cuts the over-long names",
-    u"  snipdir-preview <directory-path> [max-length]  prints what snipdir would do; changes nothing",
-    u"  snipdir-undo <directory-path> <report-file|->  renames the entries of a report back",
-    u"  snipdir-fit [options] <directory-path> <budget|destination>",
-    u"      makes every path and name of a tree fit a number of characters or a",
-    u"      destination, or changes nothing where some path cannot. Destinations:",
-    u"      windows     paths 259 (directories 247), names 255, Windows' characters",
-    u"      onedrive,   paths 400 below the library, names 255, Microsoft's names;",
-    u"      sharepoint  with --as on Windows, full paths on the PC 259 (247)",
-    u"      dropbox     paths 259, names 255, Windows' characters",
-    u"      linux       names 255 bytes of UTF-8, paths 4095",
-    u"      ecryptfs    names 143 bytes of UTF-8, paths 4095",
-    u"      joliet      names 64, paths 240 bytes in the image (2 a character)",
-    u"      macos       names 255 once decomposed (NFD), paths 1023 bytes",
-    u"Keep the report to undo a run: snipdir photos 16 > photos.report",
-    u"--help (-h, -?) prints this text, --version (-V) the version. See: man snipdir",
-};
-
-constexpr std::u16string_view kLicence =
-    u"MIT License: free to use, copy, change and share, without warranty.";
-
-template <size_t N>
-void Write(platform::Platform& system, platform::Stream stream,
-           const std::u16string_view (&lines)[N]) {
-  for (std::u16string_view line : lines) system.WriteLine(stream, line);
-}
-
-const std::u16string_view (&UsageOf(Tool tool))[4] {
-  switch (tool) {
-    case Tool::kPreview: return kPreviewUsage;
-    case Tool::kUndo: return kUndoUsage;
-    case Tool::kFit: return kFitUsage;
-    case Tool::kSnipdir: break;
-  }
-  return kSnipdirUsage;
-}
 
 // True for an argument that asks for something where no entry has its name.
 bool Asks(const std::u16string& argument, std::initializer_list<std::u16string_view> options,
@@ -332,28 +259,6 @@ int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
     return Wrong(system, line);
   }
   return -1;
-}
-
-int Usage(Tool tool, platform::Platform& system) {
-  Write(system, platform::Stream::Err, UsageOf(tool));
-  return 1;
-}
-
-int Help(Tool tool, platform::Platform& system) {
-  Write(system, platform::Stream::Out, UsageOf(tool));
-  Write(system, platform::Stream::Out, kCompanions);
-  return 0;
-}
-
-int Version(Tool tool, platform::Platform& system) {
-  std::u16string line = tool == Tool::kSnipdir   ? u"snipdir "
-                        : tool == Tool::kPreview ? u"snipdir-preview "
-                        : tool == Tool::kUndo    ? u"snipdir-undo "
-                                                 : u"snipdir-fit ";
-  line += u"" SNIPDIR_VERSION;
-  system.WriteLine(platform::Stream::Out, line);
-  system.WriteLine(platform::Stream::Out, kLicence);
-  return 0;
 }
 
 }  // namespace app

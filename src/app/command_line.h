@@ -91,12 +91,4 @@ int ReadFitCommand(const Arguments& arguments, platform::Platform& system, FitCo
 // True where paths use backslashes (Windows).
 bool BackslashPaths(platform::Platform& system);
 
-// Writes the usage text of `tool` to standard error; returns the exit
-// status of a wrong command line, 1.
-int Usage(Tool tool, platform::Platform& system);
-
-// Write the help or the version of `tool` to standard output; return 0.
-int Help(Tool tool, platform::Platform& system);
-int Version(Tool tool, platform::Platform& system);
-
 }  // namespace app

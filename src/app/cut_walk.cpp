@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/help.h"
 #include "app/fit_summary.h"
 #include "fit/destinations.h"
 #include "naming/candidates.h"

@@ -79,6 +79,32 @@ std::u16string SummaryLine(const FitFigures& figures) {
   return line + (problems.empty() ? u"." : u"; " + problems + u".");
 }
 
+std::u16string BreaksLine(const fit::Breaks& breaks, bool preview, bool backslashPaths) {
+  std::u16string line = preview ? u"snipdir-fit: these renames would break code:"
+                                 : u"snipdir-fit: these renames break code:";
+  bool first = true;
+  const auto add = [&](uint64_t count, std::u16string_view one, std::u16string_view many,
+                       const std::vector<std::u16string>& keeps) {
+    if (count == 0) return;
+    line += first ? u" " : u", ";
+    first = false;
+    line += Count(count, one, many) + u" (";
+    for (size_t i = 0; i < keeps.size(); ++i) {
+      line += i == 0 ? u"--keep " : u" --keep ";
+      line += ShellQuoted(keeps[i], backslashPaths);
+    }
+    line += u")";
+  };
+  add(breaks.sources, u" program source", u" program sources", breaks.sourceKeeps);
+  add(breaks.nodePackages, u" package below node_modules", u" packages below node_modules",
+      {u"node_modules/"});
+  std::vector<std::u16string> python;
+  for (const std::u16string& name : breaks.pythonNames) python.push_back(name + u"/");
+  add(breaks.pythonPackages, u" Python package", u" Python packages", python);
+  add(breaks.javaPackages, u" Java package", u" Java packages", {u"java/"});
+  return line + u".";
+}
+
 std::u16string CommandLineWithFloor(const FitCommand& command, uint32_t floor,
                                     bool backslashPaths) {
   std::u16string line = u"snipdir-fit";

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "fit/breaks.h"
 
 namespace app {
 
@@ -26,6 +27,9 @@ struct FitFigures {
 // "snipdir-fit: 6,761 of 99,338 entries renamed; the longest path is now
 // 250 of 250."
 std::u16string SummaryLine(const FitFigures& figures);
+
+// "snipdir-fit: these renames break code: ..." with what would keep it.
+std::u16string BreaksLine(const fit::Breaks& breaks, bool preview, bool backslashPaths);
 
 // `text` as one argument of this system's shell: as it is where it can be,
 // else in double quotes where paths use backslashes, in single quotes else.

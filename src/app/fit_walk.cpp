@@ -66,6 +66,14 @@ class FitWalk : private WalkBase {
     FitFigures figures;
     figures.preview = command_.preview;
     figures.refused = !whole && !command_.partial;
+    // Before anything is renamed: what the renames break.
+    if (!figures.refused) {
+      const fit::Breaks breaks = fit::WhatBreaks(nodes, plan.newNames);
+      if (breaks.any()) {
+        system_.WriteLine(platform::Stream::Err,
+                          BreaksLine(breaks, command_.preview, BackslashPaths()));
+      }
+    }
     for (const uint32_t node : figures.refused ? std::vector<uint32_t>() : plan.renameOrder) {
       if (!GoingOn()) break;
       (Rename(node, plan.newNames[node]) ? figures.renamed : figures.failed) += 1;

@@ -5,6 +5,7 @@
 
 #include "app/cut_walk.h"
 #include "app/fit_walk.h"
+#include "app/help.h"
 #include "app/output.h"
 #include "app/undo_walk.h"
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/help.h"
 #include "app/fit_summary.h"
 #include "app/journal.h"
 #include "app/report_reader.h"

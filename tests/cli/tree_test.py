@@ -366,6 +366,36 @@ def every_link_resolves_after_as_before(root):
 
 
 @case
+def code_that_renames_break_is_said_first(root):
+    tree = os.path.join(root, "tree")
+    make(os.path.join(tree, "src", "main", "java", "organisation"),
+         ["AutoConfigurationImportSelector.java"])
+    make(os.path.join(tree, "node_modules", "a-package-with-a-long-name"), ["index.js"])
+    make(os.path.join(tree, "a_python_package_with_a_long_name"), ["__init__.py"])
+    args = ["--floor", "8", "--as", "/x", program.native_path(tree), "40"]
+    q = '"' if program.windows else "'"  # as each system's shell quotes
+    wanted = (f"code: 1 program source (--keep {q}*.java{q}), 1 package below node_modules "
+              "(--keep node_modules/), 1 Python package (--keep a_python_package_with_a_long_name/), "
+              "1 Java package (--keep java/).")
+    for preview, says in ((["--preview"], "would break "), ([], "break ")):
+        out, err, status = fit(*preview, *args)
+        lines = line_end(err).splitlines()
+        expect((lines[0], lines[1].split(" of ")[0], status),
+               (f"snipdir-fit: these renames {says}{wanted}", "snipdir-fit: 4", 0), "".join(preview))
+
+
+@case
+def the_companions_help_says_every_option(root):
+    out, err, status = fit("--help")
+    for said in ["--preview", "--partial", "--as", "--floor", "--headroom", "--keep",
+                 "windows", "onedrive", "sharepoint", "dropbox", "linux", "ecryptfs", "joliet",
+                 "macos", "snipdir-undo --last"]:
+        assert said in out, said
+    out, err, status = run("--help", tool="snipdir-undo")
+    assert "--last" in out and "snipdir-undo photos photos.report" in out, out
+
+
+@case
 def a_tree_that_cannot_fit_is_left_alone(root):
     tree = os.path.join(root, "tree")
     deep = os.path.join(tree, "a directory with a long name", "another one, just as long")
