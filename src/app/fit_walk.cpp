@@ -69,10 +69,7 @@ class FitWalk : private WalkBase {
     // Before anything is renamed: what the renames break.
     if (!figures.refused) {
       const fit::Breaks breaks = fit::WhatBreaks(nodes, plan.newNames);
-      if (breaks.any()) {
-        system_.WriteLine(platform::Stream::Err,
-                          BreaksLine(breaks, command_.preview, BackslashPaths()));
-      }
+      if (breaks.any()) Say(BreaksLine(breaks, command_.preview, BackslashPaths()));
     }
     for (const uint32_t node : figures.refused ? std::vector<uint32_t>() : plan.renameOrder) {
       if (!GoingOn()) break;
@@ -100,7 +97,7 @@ class FitWalk : private WalkBase {
         figures.worstOver = figures.refused ? worst->over : plan.worstOver;
         figures.worstBudget = BudgetOf(figures.refused ? worst->node : plan.worstNode);
       }
-      system_.WriteLine(platform::Stream::Err, SummaryLine(figures));
+      Say(SummaryLine(figures));
       if (worst != nullptr) AdviseOnTheUnfit(*worst, nodes, stop);
     }
     return whole && figures.failed == 0 ? 0 : 1;
@@ -213,7 +210,7 @@ class FitWalk : private WalkBase {
     line += destination->fromTop ? u"'C:\\Users\\ana\\OneDrive - Contoso'"
                                  : u"'C:\\Users\\ana\\Documents'";
     line += u").";
-    system_.WriteLine(platform::Stream::Err, line);
+    Say(line);
   }
 
   bool BackslashPaths() const {
@@ -221,44 +218,72 @@ class FitWalk : private WalkBase {
   }
 
   // Where some path cannot fit: the worst of them, what of it the folder
-  // takes, and the highest --floor that would fit the tree, as a command.
+  // takes, and the highest --floor that would fit the tree, as a command,
+  // or what else would.
   template <typename Stop>
   void AdviseOnTheUnfit(const fit::Plan::Unfit& worst, const std::vector<fit::Node>& nodes,
                         const Stop& stop) {
-    std::u16string line = u"snipdir-fit: the worst path is \"";
+    std::u16string line = u"snipdir-fit: the worst path, \"";
     AppendEscaped(line, Path(worst.node), traits_.namesAreBytes);
-    line += u"\", ";
-    line += Grouped(worst.over) + u" over " + Grouped(BudgetOf(worst.node)) +
-            u" with every name on it cut to the floor";
+    line += u"\", is " + Grouped(worst.over) + u" over " + Grouped(BudgetOf(worst.node)) +
+            u" even with every name on it cut to the floor";
     if (limits_.baseLength > 1) {
-      line += u"; the folder it goes to takes " + Grouped(static_cast<uint64_t>(limits_.baseLength)) +
-              u" of that";
+      line += u"; " + Grouped(static_cast<uint64_t>(limits_.baseLength)) +
+              u" of its length is the folder it goes to";
     }
-    system_.WriteLine(platform::Stream::Err, line + u".");
+    Say(line + u".");
     // The highest floor below the one given at which every path fits.
     uint32_t fits = 0;
+    fit::Plan lowest;
     for (uint32_t low = kLowestMaxLength, high = command_.floor - 1; low <= high;) {
       fit::Limits lower = limits_;
       lower.floor = low + (high - low + 1) / 2;
-      const fit::Plan plan = fit::MakePlan(nodes, lower, stop);
+      fit::Plan plan = fit::MakePlan(nodes, lower, stop);
       if (plan.stopped) return;
       if (plan.unfit.empty()) {
         fits = lower.floor;
         low = lower.floor + 1;
       } else {
         high = lower.floor - 1;
+        if (lower.floor == kLowestMaxLength) lowest = std::move(plan);
       }
     }
     if (fits != 0) {
-      system_.WriteLine(platform::Stream::Err,
-                        u"snipdir-fit: with --floor " + Grouped(fits) +
-                            u" every path would fit: " +
-                            CommandLineWithFloor(command_, fits, BackslashPaths()));
-    } else if (command_.floor > kLowestMaxLength) {
-      system_.WriteLine(platform::Stream::Err,
-                        u"snipdir-fit: not even --floor 8 fits every path: a shorter folder "
-                        u"(--as), or fewer names kept, would.");
+      Say(u"snipdir-fit: with --floor " + Grouped(fits) + u" every path would fit: " +
+          CommandLineWithFloor(command_, fits, BackslashPaths()));
+      return;
     }
+    // Even at the lowest floor: what is left over on the worst path, and
+    // whether a shorter folder or fewer names kept would make up for it.
+    const fit::Plan::Unfit* left = command_.floor == kLowestMaxLength ? &worst : nullptr;
+    for (const fit::Plan::Unfit& unfit : lowest.unfit) {
+      if (left == nullptr || unfit.over > left->over) left = &unfit;
+    }
+    if (left == nullptr) return;
+    uint64_t freed = 0;  // what cutting its kept names to the lowest floor would give
+    for (uint32_t at = left->node; at != TreeEntry::kTop; at = listing_->entries[at].parent) {
+      if (!nodes[at].keep) continue;
+      const uint32_t length = limits_.pathMeasure.Of(nodes[at].name);
+      if (length > kLowestMaxLength) freed += length - kLowestMaxLength;
+    }
+    line = u"snipdir-fit: not even --floor 8 fits every path (the worst stays " +
+           Grouped(left->over) + u" over): ";
+    if (limits_.baseLength > 1 && static_cast<uint64_t>(limits_.baseLength) > left->over) {
+      line += u"a folder (--as) shorter by " + Grouped(left->over) + u" would fit it";
+      if (freed >= left->over) line += u", or fewer names kept on it";
+    } else if (freed >= left->over) {
+      line += u"fewer names kept on it would fit it";
+    } else {
+      line += u"it holds too many directories for the budget: it fits only higher up";
+    }
+    Say(line + u".");
+  }
+
+  // Writes a line on standard error, after the lines gathered for standard
+  // output, so that the two read in order where they go to one place.
+  void Say(std::u16string_view line) {
+    output_.Flush();
+    system_.WriteLine(platform::Stream::Err, line);
   }
 
   // The directories that could not be listed, in the order of the tree.
@@ -388,12 +413,23 @@ int Fit(const Arguments& arguments, platform::Platform& system, Output& output) 
   Journal journal(system, Tool::kFit, directory.workPath.substr(0, directory.nameStart));
   const Output::Keeping keeping = output.KeepIn(command.preview ? nullptr : &journal);
   const int status = FitWalk(system, directory, *tree, output, command).Run();
-  if (!journal.path().empty() && !system.Interrupted()) {
-    system.WriteLine(platform::Stream::Err,
-                     u"snipdir-fit: the report is kept in " + journal.path() +
-                         u"; snipdir-undo --last " +
-                         ShellQuoted(command.directory, BackslashPaths(system)) +
-                         u" takes the run back.");
+  if (!command.preview && !system.Interrupted()) {
+    // Where the way back is: this run's report, or where this run renamed
+    // nothing (its report, redirected, may have been written over an
+    // earlier one), the last run's here.
+    std::u16string kept = journal.path(), first;
+    const bool earlier =
+        kept.empty() && Journal::LastRun(system, directory.workPath.substr(0, directory.nameStart),
+                                         kept, first);
+    if (!kept.empty()) {
+      system.WriteLine(platform::Stream::Err,
+                       std::u16string(earlier ? u"snipdir-fit: the report of the last run here "
+                                                u"is kept in "
+                                              : u"snipdir-fit: the report is kept in ") +
+                           kept + u"; snipdir-undo --last " +
+                           ShellQuoted(command.directory, BackslashPaths(system)) +
+                           u" takes the run back.");
+    }
   }
   const int finished = Finish(system, output);
   return finished != 0 ? finished : status;

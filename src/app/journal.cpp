@@ -197,9 +197,14 @@ bool Journal::LastRun(platform::Platform& system, std::u16string_view directory,
         std::binary_search(names.begin(), names.end(), names[i] + std::u16string(kUndone))) {
       continue;
     }
-    path = folder + names[i];
-    first = FirstLine(system, path);
-    if (first.find(where) != std::u16string::npos) return true;
+    std::u16string candidate = folder + names[i];
+    std::u16string line = FirstLine(system, candidate);
+    // Runs of snipdir-fit: an undo is taken back by running it again.
+    if (line.compare(0, 13, u"snipdir-fit: ") == 0 && line.find(where) != std::u16string::npos) {
+      path = std::move(candidate);
+      first = std::move(line);
+      return true;
+    }
   }
   return false;
 }

@@ -44,9 +44,10 @@ class Journal {
   // The file the run's report is kept in; empty while none was made.
   const std::u16string& path() const { return path_; }
 
-  // Finds the latest run in `directory` (as resolved) in the journal that
-  // was not taken back: sets `path` to its file and `first` to its first
-  // line. False when there is none.
+  // Finds the latest run of snipdir-fit in `directory` (as resolved) in the
+  // journal that was not taken back: sets `path` to its file and `first` to
+  // its first line. False when there is none. (Taking back one marks it, so
+  // the next call finds the run before it.)
   static bool LastRun(platform::Platform& system, std::u16string_view directory,
                       std::u16string& path, std::u16string& first);
 

@@ -74,6 +74,9 @@ bool ReportReader::Finish(std::string_view bytes) {
   }
   std::u16string_view line(line_);
   if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+  // Spaces after the last quote, as a terminal copies them: a name's own
+  // spaces are inside its quotes.
+  while (!line.empty() && (line.back() == u' ' || line.back() == u'\t')) line.remove_suffix(1);
   // Reports joined into one keep the byte-order mark of each.
   if (!line.empty() && line.front() == u'\uFEFF') line.remove_prefix(1);
   // Messages name no rename: the run's errors, and what the programs say of

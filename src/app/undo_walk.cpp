@@ -8,6 +8,7 @@
 #include "app/help.h"
 #include "app/fit_summary.h"
 #include "app/journal.h"
+#include "app/progress.h"
 #include "app/report_reader.h"
 
 namespace app {
@@ -24,24 +25,31 @@ class UndoWalk : private WalkBase {
   UndoWalk(platform::Platform& system, platform::Tree& tree, Output& output)
       : WalkBase(system, output), tree_(tree) {}
 
-  // Renames back what `report` lists; false when a rename back failed.
-  bool Run(const ReportReader& report) {
-    bool failed = false;
+  // How a run went: renames taken back, and lines that were not.
+  struct Counts {
+    uint64_t back = 0, failed = 0, unread = 0;
+  };
+
+  // Renames back what `report` lists.
+  Counts Run(const ReportReader& report) {
+    Counts counts;
     for (size_t index = report.size(); index-- > 0;) {
-      if (!GoingOn()) return !failed;
+      if (!GoingOn()) break;
       const ReportReader::Line line = report.line(index);
       if (!line.readable) {
         output_.Line(WithNumber(u"ERROR: Line ", line.number, u" of the report cannot be read."));
+        ++counts.unread;
         continue;
       }
       if (Above(line.oldName) != Above(line.newName)) {
         output_.Line(WithNumber(u"ERROR: Line ", line.number,
                                 u" of the report renames more than a last name."));
+        ++counts.unread;
         continue;
       }
-      failed = !RenameBack(line.oldName, line.newName) || failed;
+      (RenameBack(line.oldName, line.newName) ? counts.back : counts.failed) += 1;
     }
-    return !failed;
+    return counts;
   }
 
   // True when some entry the report renamed is in the directory as it
@@ -175,8 +183,25 @@ int Undo(const Arguments& arguments, platform::Platform& system, Output& output)
   }
   Journal journal(system, Tool::kUndo, where);
   const Output::Keeping keeping = output.KeepIn(&journal);
-  const bool whole = walk.Run(report);
-  if (arguments.last && whole && !system.Interrupted()) Journal::MarkUndone(system, kept);
+  const UndoWalk::Counts counts = walk.Run(report);
+  const bool whole = counts.failed == 0 && counts.unread == 0;
+  if (!system.Interrupted()) {
+    if (arguments.last && whole) Journal::MarkUndone(system, kept);
+    if (!whole) {
+      // Said where the user looks when the report went to a file.
+      output.Flush();
+      std::u16string line = u"snipdir-undo: " + Grouped(counts.back) + u" of " +
+                            Grouped(counts.back + counts.failed + counts.unread) +
+                            u" renames taken back";
+      if (counts.failed != 0) line += u"; " + Grouped(counts.failed) + u" failed";
+      if (counts.unread != 0) {
+        line += u"; " + Grouped(counts.unread) +
+                (counts.unread == 1 ? u" line of the report cannot be read"
+                                    : u" lines of the report cannot be read");
+      }
+      system.WriteLine(platform::Stream::Err, line + u" (their lines say which).");
+    }
+  }
   const int finished = Finish(system, output);
   return finished != 0 ? finished : whole ? 0 : 1;
 }

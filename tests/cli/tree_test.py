@@ -109,7 +109,9 @@ def an_undo_report_never_reaches_through_a_link(root):
     os.mkdir(tree)
     os.symlink(private, os.path.join(tree, "link"))
     out = run(tree, "-", tool="snipdir-undo", stdin=b'"link/x" => "link/y"\n')
-    expect(out, ('ERROR: "link/y": MoveFile() failed (40).\n', "", 1), "undo")
+    expect(out, ('ERROR: "link/y": MoveFile() failed (40).\n',
+                 "snipdir-undo: 0 of 1 renames taken back; 1 failed (their lines say which).\n", 1),
+           "undo")
     expect(os.listdir(private), ["y"], "the private directory")
 
 
@@ -408,8 +410,8 @@ def a_tree_that_cannot_fit_is_left_alone(root):
     expect(line_end(err).splitlines(), [
         "snipdir-fit: 1 path cannot fit (the worst 2 over 40); nothing renamed (--partial fits "
         "the rest).",
-        f'snipdir-fit: the worst path is "{path}", 2 over 40 with every name on it cut to the '
-        'floor; the folder it goes to takes 2 of that.',
+        f'snipdir-fit: the worst path, "{path}", is 2 over 40 even with every name on it cut to '
+        'the floor; 2 of its length is the folder it goes to.',
         "snipdir-fit: with --floor 11 every path would fit: snipdir-fit --as /x --floor 11 "
         f"{program.native_path(tree)} 40"], "what would fit")
     out, err, status = fit("--partial", *args)
@@ -422,9 +424,10 @@ def a_tree_that_cannot_fit_is_left_alone(root):
         if os.path.isdir(os.path.join(tree, name)):
             shutil.rmtree(os.path.join(tree, name))
     out, err, status = fit(*args[:-1], "200")
-    expect((out, line_end(err), status),
-           ("", "snipdir-fit: every path already fits (1 entry; the longest is 36 of 200).\n", 0),
+    expect((out, line_end(err).splitlines()[0], status),
+           ("", "snipdir-fit: every path already fits (1 entry; the longest is 36 of 200).", 0),
            "already fits")
+    assert "the report of the last run here is kept in" in err, err  # the --partial run's
 
 
 @case
@@ -615,8 +618,8 @@ def the_line_of_a_rename_is_ready_before_it(root):
 @case
 def the_journal_keeps_the_way_back(root):
     # The report redirected over by a second run that renames nothing: the
-    # journal still takes the first run back, byte for byte; the second
-    # --last takes the undo back in turn.
+    # journal still takes the first run back, byte for byte, and the second
+    # run says where that report is.
     tree = os.path.join(root, "tree")
     make(os.path.join(tree, "a directory with a long name"), [FILE])
     before = snapshot(tree)
@@ -625,6 +628,7 @@ def the_journal_keeps_the_way_back(root):
     second = fit(*args)
     expect((second[0], second[2]), ("", 0), "the second run renames nothing")
     kept = re.search(r"the report is kept in (.*); snipdir-undo --last", first[1]).group(1)
+    assert f"the report of the last run here is kept in {kept};" in second[1], second[1]
     with open(program.local_path(kept), "rb") as file:
         journal = file.read().decode()
     expect(journal.replace("\r\n", "\n").split("\n", 1)[1], first[0].replace("\r\n", "\n"),
@@ -633,8 +637,8 @@ def the_journal_keeps_the_way_back(root):
     expect((status, snapshot(tree)), (0, before), "undo --last")
     assert err.startswith("snipdir-undo: taking back the run of snipdir-fit in "), err
     out, err, status = run("--last", program.native_path(tree), tool="snipdir-undo")
-    assert err.startswith("snipdir-undo: taking back the run of snipdir-undo in "), err
-    expect(out.count(" => "), 2, "the undo taken back")
+    expect((out, status), ("", 1), "nothing more to take back")
+    assert err.startswith("ERROR: The journal holds no run in "), err
     # The journal keeps the last 100 runs, and the last of every directory
     # that was not taken back; the tree's three runs are older than 100
     # others now.
@@ -658,7 +662,7 @@ def the_journal_keeps_the_way_back(root):
     for i in range(101):
         make(other, [f"a run's long name, number {i}, which is cut.txt"])
         fit("--as", "/x", program.native_path(other), "40")
-    expect((len(mine), runs_of(tree)), (3, [mine[-1]]), "the tree's runs left: its last one")
+    expect((len(mine), runs_of(tree)), (2, [mine[-1]]), "the tree's runs left: its last one")
 
 
 @case
@@ -675,7 +679,7 @@ def figures_are_the_destinations_own(root):
     expect((line_end(err).splitlines()[0], status),
            ("snipdir-fit: 2 paths cannot fit (the worst 10 over 259); nothing would be renamed "
             "(--partial fits the rest).", 1), "the summary")
-    assert "the folder it goes to takes 242 of that" in err, err
+    assert "242 of its length is the folder it goes to" in err, err
 
 
 @case
