@@ -147,10 +147,10 @@ size_t Edits(std::u16string_view a, std::u16string_view b) {
   return row[b.size()];
 }
 
-// Writes a message about the command line to standard error; returns 1.
-int Wrong(platform::Platform& system, std::u16string_view message, bool usage = false) {
-  system.WriteLine(platform::Stream::Err, message);
-  return usage ? Usage(Tool::kFit, system) : 1;
+// Sets what is wrong with the command; returns false.
+bool Refuse(CommandError& error, std::u16string_view line, bool usage = false) {
+  error = {std::u16string(line), usage};
+  return false;
 }
 
 }  // namespace
@@ -167,27 +167,26 @@ bool ReadNumber(std::u16string_view text, uint32_t lowest, uint32_t highest, uin
   return true;
 }
 
-int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
-                   FitCommand& command) {
+bool ReadFitCommand(const Arguments& arguments, FitCommand& command, CommandError& error) {
   const std::vector<std::u16string>& operands = arguments.operands;
   const auto isBudget = [](const std::u16string& text) {
     uint32_t number;
     return fit::FindDestination(text) != nullptr || ReadNumber(text, 1, 32767, number);
   };
   if (operands.empty()) {
-    return Wrong(system, u"ERROR: The directory and the destination (a number or a name) are "
+    return Refuse(error, u"ERROR: The directory and the destination (a number or a name) are "
                          u"missing.", true);
   }
   if (operands.size() == 1) {
     if (!isBudget(operands[0])) {
-      return Wrong(system, u"ERROR: The destination (a number or a name) is missing.", true);
+      return Refuse(error, u"ERROR: The destination (a number or a name) is missing.", true);
     }
-    return Wrong(system, arguments.hasAs ? u"ERROR: The directory is missing (--as took " +
+    return Refuse(error, arguments.hasAs ? u"ERROR: The directory is missing (--as took " +
                                                arguments.as + u" as the place the tree is going)."
                                          : u"ERROR: The directory is missing.",
                  true);
   }
-  if (operands.size() > 2) return Wrong(system, u"ERROR: Too many arguments: " + operands[2] + u".", true);
+  if (operands.size() > 2) return Refuse(error, u"ERROR: Too many arguments: " + operands[2] + u".", true);
   command.preview = arguments.preview;
   command.partial = arguments.partial;
   command.hasAs = arguments.hasAs;
@@ -201,33 +200,28 @@ int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
       if (slash != 0 && slash != std::u16string::npos) {
         line += u" (--keep " + keep.substr(0, slash + 1) + u")";
       }
-      return Wrong(system, line + u".");
+      return Refuse(error, line + u".");
     }
   }
   command.keeps = arguments.keeps;
   command.as = arguments.as;
   if (arguments.hasFloor &&
       !ReadNumber(arguments.floor, kLowestMaxLength, kHighestMaxLength, command.floor)) {
-    return Wrong(system, u"ERROR: The floor must be a number from 8 to 256.");
+    return Refuse(error, u"ERROR: The floor must be a number from 8 to 256.");
   }
   if (arguments.hasHeadroom && !ReadNumber(arguments.headroom, 0, 32767, command.headroom)) {
-    return Wrong(system, u"ERROR: The headroom must be a number from 0 to 32767.");
+    return Refuse(error, u"ERROR: The headroom must be a number from 0 to 32767.");
   }
   command.directory = operands[0];
   const std::u16string& budget = operands[1];
   command.destination = fit::FindDestination(budget);
   size_t count = 0;
   const fit::Destination* destinations = fit::Destinations(count);
-  if (command.destination != nullptr) {
-    command.fileBudget = command.destination->fileBudget;
-    command.directoryBudget = command.destination->directoryBudget;
-  } else if (ReadNumber(budget, 1, 32767, command.fileBudget)) {
-    // Up to the longest path Windows has.
-    command.directoryBudget = command.fileBudget;
-  } else {
+  // A number: up to the longest path Windows has.
+  if (command.destination == nullptr && !ReadNumber(budget, 1, 32767, command.budget)) {
     for (size_t i = 0; i < count; ++i) {
       if (Edits(budget, destinations[i].name) <= 2) {
-        return Wrong(system, u"ERROR: Unknown destination " + budget + u" (did you mean " +
+        return Refuse(error, u"ERROR: Unknown destination " + budget + u" (did you mean " +
                                  std::u16string(destinations[i].name) + u"?).");
       }
     }
@@ -236,29 +230,9 @@ int ReadFitCommand(const Arguments& arguments, platform::Platform& system,
       line += i == 0 ? u" " : u", ";
       line += destinations[i].name;
     }
-    return Wrong(system, line + u".");
+    return Refuse(error, line + u".");
   }
-  if (system.KindOf(command.directory.c_str()) == platform::Kind::kOther) {
-    return Wrong(system, u"ERROR: " + command.directory + u" is not a directory.");
-  }
-  // Every limit, less the headroom, must still hold a name at the floor.
-  const uint32_t names =
-      command.destination != nullptr ? command.destination->nameLimit : UINT32_MAX;
-  const uint32_t least = std::min({command.directoryBudget, command.fileBudget, names});
-  if (uint64_t{command.headroom} + command.floor > least) {
-    std::u16string line = u"ERROR: A limit of ";
-    AppendDecimal(line, static_cast<platform::ErrorCode>(least));
-    line += u" leaves no room for a name at the floor (";
-    AppendDecimal(line, command.floor);
-    if (command.headroom != 0) {
-      line += u") with the headroom (";
-      AppendDecimal(line, command.headroom);
-    }
-    line += u"): give a larger budget";
-    line += command.headroom != 0 ? u", a lower --floor or less --headroom." : u" or a lower --floor.";
-    return Wrong(system, line);
-  }
-  return -1;
+  return true;
 }
 
 }  // namespace app

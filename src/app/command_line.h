@@ -1,5 +1,5 @@
-// What the three programs take on their command lines: which program runs,
-// the limit, and the usage texts.
+// What the four programs take on their command lines: which program runs,
+// the limit, the options, and the usage texts.
 #pragma once
 
 #include <cstdint>
@@ -77,16 +77,23 @@ struct FitCommand {
   std::u16string as;  // the path the tree will have: its paths are measured there
   uint32_t floor = kDefaultMaxLength;
   std::u16string directory;
-  // A number: the longest path, in UTF-16 units; else the destination.
-  uint32_t fileBudget = 0, directoryBudget = 0;
+  // The destination, or where null a number: the longest path, in UTF-16
+  // units.
   const fit::Destination* destination = nullptr;
+  uint32_t budget = 0;
   uint32_t headroom = 0;  // units of every limit left free
 };
 
-// Takes the command of snipdir-fit from its arguments. Returns -1 when it
-// is good, else the exit status after a message on standard error that
-// says what is wrong (and the usage, where an argument is missing).
-int ReadFitCommand(const Arguments& arguments, platform::Platform& system, FitCommand& command);
+// What is wrong with a command line: the line that says it, and whether
+// the usage follows (where an argument is missing).
+struct CommandError {
+  std::u16string line;
+  bool usage = false;
+};
+
+// Takes the command of snipdir-fit from its arguments: true when it is
+// good, else false with `error` set.
+bool ReadFitCommand(const Arguments& arguments, FitCommand& command, CommandError& error);
 
 // True where paths use backslashes (Windows).
 bool BackslashPaths(platform::Platform& system);

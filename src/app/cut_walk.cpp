@@ -84,7 +84,9 @@ class CutWalk : private WalkBase {
   // Returns the error code of a listing that failed part-way, else 0.
   ErrorCode ReadListing() {
     platform::Entry entry;
-    while (directory_.Next(entry)) {
+    for (bool end = false;;) {
+      if (const ErrorCode error = directory_.Next(entry, end)) return error;
+      if (end) break;
       if (entry.name.size() <= maxLength_) {
         naming::FoldCase(entry.name, folded_);
         taken_.Insert(folded_);
@@ -94,7 +96,6 @@ class CutWalk : private WalkBase {
         names_ += entry.name;
       }
     }
-    if (const ErrorCode error = directory_.ListingError()) return error;
     if (traits_.sortListing) {
       naming::SortAsListed(overLong_.data(), overLong_.data() + overLong_.size(),
                            [this](const Listed& listed) { return ListedName(listed); });

@@ -139,7 +139,7 @@ std::u16string CommandLineWithFloor(const FitCommand& command, uint32_t floor,
     add(command.destination->name);
   } else {
     number.clear();
-    AppendDecimal(number, command.fileBudget);
+    AppendDecimal(number, command.budget);
     add(number);
   }
   return line;

@@ -6,16 +6,22 @@
 
 #include "app/command_line.h"
 #include "app/fit_summary.h"
+#include "app/help.h"
 #include "app/journal.h"
 #include "app/report_reader.h"
 #include "app/progress.h"
 #include "fit/keeps.h"
+#include "fit/limits.h"
 #include "fit/planner.h"
 #include "naming/windows_names.h"
-#include "pathres/measured_path.h"
+#include "fit/measured_path.h"
 
 namespace app {
 namespace {
+
+// A listed entry's parent is the planner's node's parent as it stands.
+static_assert(fit::kNoParent == platform::TreeEntry::kTop,
+              "the top of a listing is the planner's root");
 
 using platform::ErrorCode;
 using platform::TreeEntry;
@@ -23,15 +29,20 @@ using platform::TreeEntry;
 class FitWalk : private WalkBase {
  public:
   FitWalk(platform::Platform& system, const ResolvedDirectory& directory,
-          platform::Tree& tree, Output& output, const FitCommand& command)
-      : WalkBase(system, output), directory_(directory), tree_(tree), command_(command) {}
+          platform::Tree& tree, Output& output, const FitCommand& command,
+          const fit::Limits& limits)
+      : WalkBase(system, output),
+        directory_(directory),
+        tree_(tree),
+        command_(command),
+        limits_(limits) {}
 
   int Run() {
     Progress progress(system_);
     std::vector<platform::TreeError> unseen;
     listing_ = &tree_.List(unseen, [&](size_t listed) {
       progress.Show(listed, 0);
-      return !system_.Interrupted();
+      return system_.Interrupted() ? platform::Go::kStop : platform::Go::kOn;
     });
     if (system_.Interrupted()) return 1;
     // The directory itself could not be listed: there is no tree to plan.
@@ -44,7 +55,6 @@ class FitWalk : private WalkBase {
     }
     const uint64_t entries = listing_->entries.size();
     const std::vector<fit::Node> nodes = Nodes();
-    limits_ = Limits();
     WarnOfTheMeasure();
     const auto stop = [&] {
       progress.Show(entries, 0);
@@ -69,7 +79,7 @@ class FitWalk : private WalkBase {
     // Before anything is renamed: what the renames break.
     if (!figures.refused) {
       const fit::Breaks breaks = fit::WhatBreaks(nodes, plan.newNames);
-      if (breaks.any()) Say(BreaksLine(breaks, command_.preview, BackslashPaths()));
+      if (breaks.any()) Say(BreaksLine(breaks, command_.preview, app::BackslashPaths(system_)));
     }
     for (const uint32_t node : figures.refused ? std::vector<uint32_t>() : plan.renameOrder) {
       if (!GoingOn()) break;
@@ -115,7 +125,7 @@ class FitWalk : private WalkBase {
       nodes.push_back({entry.parent, listing_->Name(node), entry.isDirectory, entry.isOutput});
       if (entry.isLink && tree_.ReadLink(node, target) == 0) links.push_back({node, target});
     }
-    const std::u16string top = pathres::MeasuredPath(
+    const std::u16string top = fit::MeasuredPath(
         std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
         traits_.separators);
     std::u16string real;
@@ -127,42 +137,6 @@ class FitWalk : private WalkBase {
 
   // The limits of the plan: the destination's (or the budget), counted
   // its way, less the headroom.
-  fit::Limits Limits() const {
-    fit::Limits limits{BaseLength(naming::Measure()),
-                       {command_.fileBudget - command_.headroom,
-                        command_.directoryBudget - command_.headroom},
-                       command_.floor};
-    const fit::Destination* destination = command_.destination;
-    if (destination == nullptr) return limits;
-    limits.nameMeasure = naming::Measure(destination->nameUnit, traits_.namesAreBytes);
-    limits.pathMeasure = naming::Measure(destination->pathUnit, traits_.namesAreBytes);
-    limits.nameLimit = destination->nameLimit - command_.headroom;
-    limits.rules = destination->rules;
-    limits.ignoresCase = destination->ignoresCase;
-    limits.decomposes = destination->decomposes;
-    limits.twins = destination->ignoresCase || destination->decomposes;
-    if (destination->localFileBudget != 0 && LocalOnWindows()) {
-      // A synced folder on Windows: the full path on the PC must fit its
-      // 259 and 247, which is always within the 400 the library takes (the
-      // folder's own path takes at least "C:\\" of it). Every figure of the
-      // run is then the full path on the PC.
-      limits.baseLength = BaseLength(limits.pathMeasure);
-      limits.budget = {destination->localFileBudget - command_.headroom,
-                       destination->localDirectoryBudget - command_.headroom};
-    } else {
-      limits.baseLength = destination->fromTop ? int64_t{destination->topLength}
-                                               : int64_t{BaseLength(limits.pathMeasure)};
-    }
-    return limits;
-  }
-
-  // True when the folder the tree is in (or --as) is a folder on Windows.
-  bool LocalOnWindows() const {
-    if (!command_.hasAs) return traits_.separators.find(u'\\') != std::u16string_view::npos;
-    const std::u16string_view as = command_.as;
-    return (as.size() >= 2 && as[1] == u':') || as.substr(0, 2) == u"\\\\";
-  }
-
   void ReportRefused(const fit::Plan::Refused& refused) {
     line_ = u"ERROR: ";
     AppendQuoted(line_, Path(refused.node), traits_.namesAreBytes);
@@ -193,7 +167,7 @@ class FitWalk : private WalkBase {
   void WarnOfTheMeasure() {
     const fit::Destination* destination = command_.destination;
     if (destination == nullptr || !destination->windowsPaths || command_.hasAs ||
-        BackslashPaths()) {
+        app::BackslashPaths(system_)) {
       return;
     }
     std::u16string line = u"snipdir-fit: ";
@@ -201,7 +175,7 @@ class FitWalk : private WalkBase {
                                    u"the PC (259 at most): "
                                  : u"paths were measured from ";
     if (!destination->fromTop) {
-      line += pathres::MeasuredPath(
+      line += fit::MeasuredPath(
           std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
           traits_.separators);
       line += u", a path of this system: ";
@@ -211,10 +185,6 @@ class FitWalk : private WalkBase {
                                  : u"'C:\\Users\\ana\\Documents'";
     line += u").";
     Say(line);
-  }
-
-  bool BackslashPaths() const {
-    return traits_.separators.find(u'\\') != std::u16string_view::npos;
   }
 
   // Where some path cannot fit: the worst of them, what of it the folder
@@ -250,7 +220,7 @@ class FitWalk : private WalkBase {
     }
     if (fits != 0) {
       Say(u"snipdir-fit: with --floor " + Grouped(fits) + u" every path would fit: " +
-          CommandLineWithFloor(command_, fits, BackslashPaths()));
+          CommandLineWithFloor(command_, fits, app::BackslashPaths(system_)));
       return;
     }
     // Even at the lowest floor: what is left over on the worst path, and
@@ -328,16 +298,6 @@ class FitWalk : private WalkBase {
   // The length of the directory's own full path, as the system will take
   // it, or of the path given with --as, which may be a path of either
   // system.
-  uint32_t BaseLength(const naming::Measure& measure) const {
-    const std::u16string measured =
-        command_.hasAs
-            ? pathres::MeasuredPath(command_.as, u"\\/")
-            : pathres::MeasuredPath(
-                  std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
-                  traits_.separators);
-    return measure.Of(measured);
-  }
-
   // Sets `above_` to the path of the directory that holds `node`, with a
   // "/" after it (nothing at the top). The entries of one directory are
   // renamed one after another, so each directory's path is made once.
@@ -392,7 +352,7 @@ class FitWalk : private WalkBase {
   const ResolvedDirectory& directory_;
   platform::Tree& tree_;
   const FitCommand& command_;
-  fit::Limits limits_{};
+  const fit::Limits limits_;
   const platform::TreeListing* listing_ = nullptr;
   bool aboveKnown_ = false;
   uint32_t aboveOf_ = 0;  // the directory above_ is the path of
@@ -400,19 +360,68 @@ class FitWalk : private WalkBase {
   std::u16string oldPath_;  // a path below the directory, for an error line
 };
 
+// Sets `limits` to those of the run `command` asks for on `directory`;
+// false, after saying why, where they hold no name at the floor.
+bool LimitsOf(const FitCommand& command, const ResolvedDirectory& directory,
+              platform::Platform& system, fit::Limits& limits) {
+  const platform::Traits& traits = system.traits();
+  fit::Asked asked;
+  asked.destination = command.destination;
+  asked.budget = command.budget;
+  asked.floor = command.floor;
+  asked.headroom = command.headroom;
+  // The folder the tree goes to: --as, a path of Windows or of this
+  // system, or where the tree is.
+  const std::u16string base =
+      command.hasAs ? fit::MeasuredPath(command.as, u"\\/")
+                    : fit::MeasuredPath(
+                          std::u16string_view(directory.workPath).substr(0, directory.nameStart),
+                          traits.separators);
+  asked.base = base;
+  const std::u16string_view as = command.as;
+  asked.baseOnWindows = command.hasAs ? (as.size() >= 2 && as[1] == u':') ||
+                                            as.substr(0, 2) == u"\\\\"
+                                      : BackslashPaths(system);
+  asked.namesAreBytes = traits.namesAreBytes;
+  uint32_t least = 0;
+  if (fit::LimitsOf(asked, limits, least)) return true;
+  std::u16string line = u"ERROR: A limit of ";
+  AppendDecimal(line, least);
+  line += u" leaves no room for a name at the floor (";
+  AppendDecimal(line, command.floor);
+  if (command.headroom != 0) {
+    line += u") with the headroom (";
+    AppendDecimal(line, command.headroom);
+  }
+  line += u"): give a larger budget";
+  line += command.headroom != 0 ? u", a lower --floor or less --headroom." : u" or a lower --floor.";
+  system.WriteLine(platform::Stream::Err, line);
+  return false;
+}
+
 }  // namespace
 
 int Fit(const Arguments& arguments, platform::Platform& system, Output& output) {
   FitCommand command;
-  if (const int status = ReadFitCommand(arguments, system, command); status >= 0) return status;
+  CommandError error;
+  if (!ReadFitCommand(arguments, command, error)) {
+    system.WriteLine(platform::Stream::Err, error.line);
+    return error.usage ? Usage(Tool::kFit, system) : 1;
+  }
+  if (system.KindOf(command.directory.c_str()) == platform::Kind::kOther) {
+    system.WriteLine(platform::Stream::Err, u"ERROR: " + command.directory + u" is not a directory.");
+    return 1;
+  }
   ResolvedDirectory directory;
   if (!Resolve(command.directory, system, output, directory)) return 1;
+  fit::Limits limits;
+  if (!LimitsOf(command, directory, system, limits)) return 1;
   const std::unique_ptr<platform::Tree> tree = OpenTree(directory, system, output);
   if (tree == nullptr) return 1;
   if (command.preview) output.Gather();
   Journal journal(system, Tool::kFit, directory.workPath.substr(0, directory.nameStart));
   const Output::Keeping keeping = output.KeepIn(command.preview ? nullptr : &journal);
-  const int status = FitWalk(system, directory, *tree, output, command).Run();
+  const int status = FitWalk(system, directory, *tree, output, command, limits).Run();
   if (!command.preview && !system.Interrupted()) {
     // Where the way back is: this run's report, or where this run renamed
     // nothing (its report, redirected, may have been written over an

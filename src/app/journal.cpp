@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -71,7 +72,9 @@ std::u16string FirstLine(platform::Platform& system, const std::u16string& path)
   std::string bytes;
   system.ReadFile(path.c_str(), [&](std::string_view piece) {
     bytes.append(piece.substr(0, piece.find('\n')));
-    return piece.find('\n') == std::string_view::npos && bytes.size() < 64 * 1024;
+    return piece.find('\n') == std::string_view::npos && bytes.size() < 64 * 1024
+               ? platform::Go::kOn
+               : platform::Go::kStop;
   });
   std::u16string line = platform::DecodeName(bytes);
   if (!line.empty() && line.back() == u'\r') line.pop_back();
@@ -136,7 +139,7 @@ bool Journal::Open() {
       std::u16string counted = stamp + u"-";
       AppendTwo(counted, number);
       path_ = folder + counted + name + std::u16string(kReport);
-      file_ = system_.OpenLineFile(path_, false, error);
+      error = system_.OpenLineFile(path_, false, file_);
       if (error != system_.traits().targetExists) break;
     }
   }
@@ -210,10 +213,10 @@ bool Journal::LastRun(platform::Platform& system, std::u16string_view directory,
 }
 
 void Journal::MarkUndone(platform::Platform& system, const std::u16string& path) {
-  platform::ErrorCode error = 0;
+  std::unique_ptr<platform::LineFile> marker;
   system.OpenLineFile(path.substr(0, path.size() - kReport.size()) + std::u16string(kReport) +
                           std::u16string(kUndone),
-                      false, error);
+                      false, marker);
 }
 
 }  // namespace app

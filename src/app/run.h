@@ -1,6 +1,7 @@
-// The runs of the three programs: snipdir cuts the over-long names of a
+// The runs of the four programs: snipdir cuts the over-long names of a
 // directory; snipdir-preview prints what snipdir would do and changes
-// nothing; snipdir-undo renames the entries of a saved report back.
+// nothing; snipdir-undo renames the entries of a saved report back;
+// snipdir-fit fits a whole tree to where it is going.
 #pragma once
 
 #include <string>

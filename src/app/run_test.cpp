@@ -91,14 +91,14 @@ TEST_F(RunTest, LimitCutsAtThatLength) {
 
 TEST_F(RunTest, OpensTheListingBehindTheResolvedPath) {
   EXPECT_EQ(Snipdir({u"photos"}), 0);
-  EXPECT_EQ(system.openedPattern, u"\\\\?\\C:\\data\\photos\\*");
+  EXPECT_EQ(system.openedPath, u"\\\\?\\C:\\data\\photos\\");
 
   // A resolved path ending in a separator gets no second one.
   FakePlatform root;
   root.absoluteForm = u"C:\\";
   root.listing = {{u"abcdefghijklmnop.txt", false}};
   EXPECT_EQ(app::Run(Tool::kSnipdir, {u"snipdir", u"C:\\"}, root), 0);
-  EXPECT_EQ(root.openedPattern, u"\\\\?\\C:\\*");
+  EXPECT_EQ(root.openedPath, u"\\\\?\\C:\\");
   EXPECT_EQ(root.out, Names{u"\"abcdefghijklmnop.txt\" => \"abcdefgh.txt\""});
 }
 
@@ -306,7 +306,7 @@ TEST_F(RunTest, PosixStyleSystem) {
   system.absoluteForm = u"/home/user/photos";
   List({u"abcdefghijklmnop.txt", u"abcdefghijklmnoq.txt"});
   EXPECT_EQ(Snipdir({u"photos"}), 0);
-  EXPECT_EQ(system.openedPattern, u"/home/user/photos/*");
+  EXPECT_EQ(system.openedPath, u"/home/user/photos/");
   EXPECT_EQ(system.out, (Names{
                             u"\"abcdefghijklmnop.txt\" => \"abcdefgh.txt\"",
                             u"\"abcdefghijklmnoq.txt\" => \"abcdefg0.txt\"",

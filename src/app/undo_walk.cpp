@@ -156,7 +156,9 @@ int Undo(const Arguments& arguments, platform::Platform& system, Output& output)
   ReportReader report;
   const ErrorCode error = system.ReadFile(
       arguments.last ? kept.c_str() : fromStandardInput ? nullptr : operands[1].c_str(),
-      [&](std::string_view piece) { return report.Take(piece); });
+      [&](std::string_view piece) {
+        return report.Take(piece) ? platform::Go::kOn : platform::Go::kStop;
+      });
   if (error != 0) {
     if (system.Interrupted()) return Finish(system, output);
     output.Line(WithNumber(u"ERROR: Cannot read the report (", error, u")."));

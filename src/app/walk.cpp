@@ -5,7 +5,9 @@
 namespace app {
 namespace {
 
-std::u16string CannotList(platform::ErrorCode error) {
+using platform::ErrorCode;
+
+std::u16string CannotList(ErrorCode error) {
   return WithNumber(u"ERROR: FindFirstFile() failed (", error, u").");
 }
 
@@ -39,17 +41,18 @@ bool Resolve(const std::u16string& argument, platform::Platform& system, Output&
 std::unique_ptr<platform::Directory> OpenListing(ResolvedDirectory& directory,
                                                  platform::Platform& system, Output& output) {
   directory.workPath.resize(directory.nameStart);
-  directory.workPath += u'*';
-  std::unique_ptr<platform::Directory> listing = system.OpenDirectory(directory.workPath.c_str());
-  if (listing == nullptr) output.Line(CannotList(system.LastError()));
+  std::unique_ptr<platform::Directory> listing;
+  if (const ErrorCode error = system.OpenDirectory(directory.workPath.c_str(), listing)) {
+    output.Line(CannotList(error));
+  }
   return listing;
 }
 
 std::unique_ptr<platform::Tree> OpenTree(const ResolvedDirectory& directory,
                                          platform::Platform& system, Output& output) {
   const std::u16string path = directory.workPath.substr(0, directory.nameStart);
-  std::unique_ptr<platform::Tree> tree = system.OpenTree(path.c_str());
-  if (tree == nullptr) output.Line(CannotList(system.LastError()));
+  std::unique_ptr<platform::Tree> tree;
+  if (const ErrorCode error = system.OpenTree(path.c_str(), tree)) output.Line(CannotList(error));
   return tree;
 }
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <deque>
 
+#include "fit/measured_path.h"
 #include "naming/windows_names.h"
-#include "pathres/measured_path.h"
 
 namespace fit {
 namespace {
@@ -122,8 +122,8 @@ class Way {
   Way(std::vector<Node>& nodes, const LinkPaths& paths, const Directories& directories,
       const std::vector<const Link*>& linkOf)
       : nodes_(nodes), paths_(paths), directories_(directories), linkOf_(linkOf),
-        topText_(pathres::MeasuredPath(paths.top, paths.separators)),
-        realTopText_(pathres::MeasuredPath(paths.realTop.empty() ? paths.top : paths.realTop,
+        topText_(fit::MeasuredPath(paths.top, paths.separators)),
+        realTopText_(fit::MeasuredPath(paths.realTop.empty() ? paths.top : paths.realTop,
                                            paths.separators)),
         top_(Names(topText_, paths.separators)),
         realTop_(Names(realTopText_, paths.separators)) {}
@@ -179,7 +179,7 @@ class Way {
     if (!target.empty() && (paths_.separators.find(target[0]) != std::u16string_view::npos ||
                             drive)) {
       // Absolute: measured as the system takes it, prefixes and all.
-      absolutes_.push_back(pathres::MeasuredPath(target, paths_.separators));
+      absolutes_.push_back(fit::MeasuredPath(target, paths_.separators));
       const std::vector<std::u16string_view> names = Names(absolutes_.back(), paths_.separators);
       for (size_t i = names.size(); i-- > 0;) rest_.push_back({names[i], false});
       rest_.push_back({{}, true});

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "naming/measure.h"
+#include "fit/limits.h"
 
 namespace fit {
 
@@ -23,30 +23,6 @@ struct Node {
   std::u16string_view name;
   bool isDirectory;
   bool keep = false;      // never cut (see fit/keeps.h); its length still counts
-};
-
-// The longest a full path may be, for a file and for a directory.
-struct Budget {
-  uint32_t file;
-  uint32_t directory;
-};
-
-// A full path: `baseLength` units (the directory's own path), then for each
-// name down to the entry a separator and the name.
-// Lengths count in the destination's units: paths in `pathMeasure`, names
-// (their limit and the floor) in `nameMeasure`.
-struct Limits {
-  int64_t baseLength;  // -1 where paths count from the top (no separator before it)
-  Budget budget;
-  uint32_t floor;  // no name is cut shorter, and none this long or shorter is cut
-  uint32_t nameLimit = UINT32_MAX;  // every longer name is cut, wherever it is
-  naming::Measure nameMeasure{}, pathMeasure{};
-  uint32_t rules = 0;       // naming::NameRule: names the destination refuses
-  bool ignoresCase = true;  // names that differ only in case are one name there
-  bool decomposes = false;  // names that decompose alike are one name there
-  // True when entries of a directory that are one name there (as it
-  // compares names) are twins to tell apart, not only the new names.
-  bool twins = false;
 };
 
 struct Plan {

@@ -75,19 +75,16 @@ bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
   const std::u16string_view prefix = system.traits().longPathPrefix;
   const uint32_t prefixLength = static_cast<uint32_t>(prefix.size());
   const bool prefixed = prefixLength > 0 && !BeginsWithTwoBackslashes(path);
-  uint32_t count;
+  uint32_t count = 0;
   for (;;) {
     uint32_t offset = 0;
     if (prefixed) {
       std::memcpy(buffer.text, prefix.data(), sizeof(char16_t) * prefixLength);
       offset = prefixLength;
     }
-    count = system.AbsolutePath(path, buffer.capacity - offset,
-                                buffer.text + offset);
-    if (count == 0) {
-      buffer.lastError = system.LastError();
-      return false;
-    }
+    buffer.lastError =
+        system.AbsolutePath(path, buffer.capacity - offset, buffer.text + offset, count);
+    if (buffer.lastError != 0) return false;
     if (count <= buffer.capacity - prefixLength) break;
 
     buffer.memory.release(buffer.text);
@@ -108,11 +105,9 @@ bool ResolveLongPath(PathBuffer& buffer, const char16_t* path,
 
   // Long form, in place over the whole buffer, the prefix included.
   for (;;) {
-    const uint32_t result = system.LongForm(buffer.text, buffer.capacity);
-    if (result == 0) {
-      buffer.lastError = system.LastError();
-      return true;
-    }
+    uint32_t result = 0;
+    buffer.lastError = system.LongForm(buffer.text, buffer.capacity, result);
+    if (buffer.lastError != 0) return true;
     if (result <= buffer.capacity) {
       buffer.resolved = true;
       return true;

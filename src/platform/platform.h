@@ -1,11 +1,14 @@
 // What the run driver and the path resolver need from the operating system.
 //
-// One implementation per system (posix.cpp, win32.cpp) and an in-memory fake
-// for the tests. Paths and names are UTF-16 on every system; error codes are
-// the system's own (errno values on POSIX, Win32 codes on Windows). A call
-// that renames, looks up, reads or writes hands back its error code, 0
-// meaning success; the path services and the opening of a listing follow the
-// Win32 convention of a last error, which the resolver is written against.
+// One implementation per system (the posix_*.cpp and win32_*.cpp files, one
+// set chosen by the build) and an in-memory fake for the tests. Paths and
+// names are UTF-16 on every system; error codes are the system's own (errno
+// values on POSIX, Win32 codes on Windows).
+//
+// One rule for every call that can fail: it returns its error code, 0
+// meaning success, and hands what it makes back through its last
+// parameters. There is no last-error side channel. A callback answers with
+// Go.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +22,9 @@
 namespace platform {
 
 using ErrorCode = uint32_t;
+
+// A callback's answer: go on, or stop here.
+enum class Go { kOn, kStop };
 
 // The fixed facts of a system that the run needs to know.
 struct Traits {
@@ -114,8 +120,8 @@ class Tree {
   // Lists every entry below the directory; the listing stays the tree's.
   // A directory that cannot be listed gets its line in `errors`, and none
   // of its entries is listed. After each directory `goOn` is told how many
-  // entries are listed so far; when it answers false, the listing stops.
-  using Progress = std::function<bool(size_t listed)>;
+  // entries are listed so far; when it answers Go::kStop, the listing stops.
+  using Progress = std::function<Go(size_t listed)>;
   virtual const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn) = 0;
 
   // Renames the listed entry `node` to `newName` in its directory, never
@@ -155,13 +161,10 @@ class Directory {
  public:
   virtual ~Directory() = default;
 
-  // Fills `entry` with the next entry; false when there are no more, or when
-  // reading the listing failed (see ListingError).
-  virtual bool Next(Entry& entry) = 0;
-
-  // Once Next has answered false: 0 when the listing reached its end, else
-  // the error code of the read that failed.
-  virtual ErrorCode ListingError() const = 0;
+  // Fills `entry` with the next entry and sets `end` to false; at the end
+  // of the listing sets `end` to true. Returns 0, or the error code of the
+  // read that failed (the listing ends there).
+  virtual ErrorCode Next(Entry& entry, bool& end) = 0;
 
   // Renames the entry `oldPath` to `newPath`, never replacing an entry that
   // already holds the new name (that failure is Traits::targetExists). Both
@@ -204,41 +207,34 @@ class Platform {
 
   virtual const Traits& traits() const = 0;
 
-  // Both path services follow one convention: when the result fits in `room`
-  // code units (terminator included) they write it and return its length
-  // without the terminator; when it does not fit they return the room needed,
-  // terminator included; on failure they return 0 with the reason left for
-  // LastError().
+  // Both path services set `length` the same way: when the result fits in
+  // `room` code units (terminator included) they write it and set its
+  // length without the terminator; when it does not fit, the room needed,
+  // terminator included.
   //
   // Makes `path` absolute against the current directory.
-  virtual uint32_t AbsolutePath(const char16_t* path, uint32_t room,
-                                char16_t* destination) = 0;
+  virtual ErrorCode AbsolutePath(const char16_t* path, uint32_t room, char16_t* destination,
+                                 uint32_t& length) = 0;
   // Rewrites the existing path in `buffer` in place in its long form (every
   // short 8.3 component expanded); fails when the path does not exist.
-  virtual uint32_t LongForm(char16_t* buffer, uint32_t room) = 0;
+  virtual ErrorCode LongForm(char16_t* buffer, uint32_t room, uint32_t& length) = 0;
 
-  // Opens the listing of the directory named by `pattern`: the directory's
-  // path, the separator and "*". Null on failure, with the reason left for
-  // LastError().
-  virtual std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) = 0;
-
-  // The error code of the last failed path service, OpenDirectory or
-  // OpenTree.
-  virtual ErrorCode LastError() const = 0;
+  // Opens the listing of the directory `path` (its full path and the
+  // separator) into `directory`.
+  virtual ErrorCode OpenDirectory(const char16_t* path, std::unique_ptr<Directory>& directory) = 0;
 
   // What `path` (as the user typed it) names, following links.
   virtual Kind KindOf(const char16_t* path) = 0;
 
-  // Opens the directory `path` (its full path and the separator) for work
-  // on the tree below it. Null on failure, with the reason left for
-  // LastError().
-  virtual std::unique_ptr<Tree> OpenTree(const char16_t* path) = 0;
+  // Opens the directory `path` (its full path and the separator) into
+  // `tree`, for work on the tree below it.
+  virtual ErrorCode OpenTree(const char16_t* path, std::unique_ptr<Tree>& tree) = 0;
 
   // Reads the file `path` (standard input when null) from its start,
   // handing each piece read to `take`, until its end or until `take`
-  // answers false. Returns 0, or the error code of the failure; a read that
-  // the user's request to stop broke off fails too (see Interrupted).
-  using Pieces = std::function<bool(std::string_view piece)>;
+  // answers Go::kStop. Returns 0, or the error code of the failure; a read
+  // that the user's request to stop broke off fails too (see Interrupted).
+  using Pieces = std::function<Go(std::string_view piece)>;
   virtual ErrorCode ReadFile(const char16_t* path, const Pieces& take) = 0;
 
   // Writes `line` and a line break to the stream with one write, so that a
@@ -262,11 +258,11 @@ class Platform {
   // Sets `names` to the names of the files in `folder` (its path and a
   // separator). Returns 0, or the error code.
   virtual ErrorCode FilesIn(const std::u16string& folder, std::vector<std::u16string>& names) = 0;
-  // Opens the file `path` to add lines to: a new one (never replacing
-  // another: Traits::targetExists), or with `existing` one that is there.
-  // Null on failure, with `error` set.
-  virtual std::unique_ptr<LineFile> OpenLineFile(const std::u16string& path, bool existing,
-                                                 ErrorCode& error) = 0;
+  // Opens the file `path` into `file` to add lines to: a new one (never
+  // replacing another: Traits::targetExists), or with `existing` one that
+  // is there.
+  virtual ErrorCode OpenLineFile(const std::u16string& path, bool existing,
+                                 std::unique_ptr<LineFile>& file) = 0;
   // Removes the file `path`. Returns 0, or the error code.
   virtual ErrorCode RemoveFile(const std::u16string& path) = 0;
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix_files.h"
@@ -20,9 +21,9 @@ class PosixDirectory final : public Directory {
  public:
   explicit PosixDirectory(Descriptor fd) : fd_(std::move(fd)) {}
 
-  // False, errno telling why, when the listing cannot even be started.
-  bool ReadAll() {
-    if (fstat(fd_.get(), &status_) != 0) return false;
+  // 0, or the error code when the listing cannot even be started.
+  ErrorCode ReadAll() {
+    if (fstat(fd_.get(), &status_) != 0) return Errno();
     const OutputFiles outputs;
     size_t read = 0;
     listingError_ = ReadListing(fd_.get(), read, [&](const ListedRecord& record) {
@@ -31,31 +32,26 @@ class PosixDirectory final : public Directory {
       names_ += record.name;
     });
     // Nothing at all read: the directory cannot be listed.
-    if (listingError_ != 0 && read == 0) {
-      errno = static_cast<int>(listingError_);
-      return false;
-    }
-    return true;
+    return read == 0 ? listingError_ : 0;
   }
 
-  bool Next(Entry& entry) override {
-    if (next_ >= entries_.size()) {
-      // Read to its end: the listing is not needed any more.
+  ErrorCode Next(Entry& entry, bool& end) override {
+    end = next_ >= entries_.size();
+    if (end) {
+      // Read to its end: the listing is not needed any more, and the
+      // failure that ended it early, if any, is said once.
       names_ = std::string();
       entries_ = std::vector<Listed>();
       next_ = 0;
-      read_ = true;
-      return false;
+      return std::exchange(listingError_, 0);
     }
     const Listed& listed = entries_[next_++];
     DecodeName(std::string_view(names_).substr(listed.offset, listed.length), name_);
     entry.name = name_;
     entry.isDirectory = listed.isDirectory;
     entry.isOutput = listed.isOutput;
-    return true;
+    return 0;
   }
-
-  ErrorCode ListingError() const override { return read_ ? listingError_ : 0; }
 
   ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
                    size_t nameStart) override {
@@ -95,7 +91,6 @@ class PosixDirectory final : public Directory {
   std::string names_;  // every name of the listing, end to end
   std::vector<Listed> entries_;
   size_t next_ = 0;
-  bool read_ = false;  // to its end
   std::u16string name_;
   std::string oldName_;
   std::string newName_;
@@ -103,12 +98,13 @@ class PosixDirectory final : public Directory {
 
 }  // namespace
 
-std::unique_ptr<Directory> OpenPosixDirectory(const std::string& path) {
+ErrorCode OpenPosixDirectory(const std::string& path, std::unique_ptr<Directory>& directory) {
   Descriptor fd = OpenPath(path, O_RDONLY | O_DIRECTORY);
-  if (!fd.valid()) return nullptr;
-  auto directory = std::make_unique<PosixDirectory>(std::move(fd));
-  if (!directory->ReadAll()) return nullptr;
-  return directory;
+  if (!fd.valid()) return Errno();
+  auto listing = std::make_unique<PosixDirectory>(std::move(fd));
+  if (const ErrorCode error = listing->ReadAll()) return error;
+  directory = std::move(listing);
+  return 0;
 }
 
 }  // namespace platform

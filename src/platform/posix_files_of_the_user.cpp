@@ -76,17 +76,14 @@ ErrorCode PosixFilesIn(const std::string& folder, std::vector<std::u16string>& n
   });
 }
 
-std::unique_ptr<LineFile> PosixOpenLineFile(const std::string& path, bool existing,
-                                            ErrorCode& error) {
+ErrorCode PosixOpenLineFile(const std::string& path, bool existing,
+                            std::unique_ptr<LineFile>& file) {
   Descriptor fd(open(path.c_str(),
                     O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (existing ? 0 : O_CREAT | O_EXCL),
                     0600));
-  if (!fd.valid()) {
-    error = Errno();
-    return nullptr;
-  }
-  error = 0;
-  return std::make_unique<PosixLineFile>(std::move(fd));
+  if (!fd.valid()) return Errno();
+  file = std::make_unique<PosixLineFile>(std::move(fd));
+  return 0;
 }
 
 }  // namespace platform

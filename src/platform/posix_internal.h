@@ -10,19 +10,17 @@
 
 namespace platform {
 
-// The listing of the directory `path`, read whole. Null on failure, errno
-// telling why.
-std::unique_ptr<Directory> OpenPosixDirectory(const std::string& path);
+// The listing of the directory `path`, read whole.
+ErrorCode OpenPosixDirectory(const std::string& path, std::unique_ptr<Directory>& directory);
 
-// The directory `path` opened for work on its tree. Null on failure, errno
-// telling why.
-std::unique_ptr<Tree> OpenPosixTree(const std::string& path);
+// The directory `path` opened for work on its tree.
+ErrorCode OpenPosixTree(const std::string& path, std::unique_ptr<Tree>& tree);
 
 // The files of the user's own (Platform::JournalFolder, FilesIn,
 // OpenLineFile), with paths as bytes.
 ErrorCode PosixJournalFolder(std::string& folder);
 ErrorCode PosixFilesIn(const std::string& folder, std::vector<std::u16string>& names);
-std::unique_ptr<LineFile> PosixOpenLineFile(const std::string& path, bool existing,
-                                            ErrorCode& error);
+ErrorCode PosixOpenLineFile(const std::string& path, bool existing,
+                            std::unique_ptr<LineFile>& file);
 
 }  // namespace platform

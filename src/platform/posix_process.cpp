@@ -105,50 +105,44 @@ class PosixPlatform final : public Platform {
     return traits;
   }
 
-  uint32_t AbsolutePath(const char16_t* path, uint32_t room,
-                        char16_t* destination) override {
+  ErrorCode AbsolutePath(const char16_t* path, uint32_t room, char16_t* destination,
+                         uint32_t& length) override {
+    // An empty argument never means the current directory.
+    if (path[0] == u'\0') return ENOENT;
     std::u16string absolute;
-    if (path[0] == u'\0') {
-      errno = ENOENT;  // an empty argument never means the current directory
-      return 0;
-    }
     if (path[0] != u'/') {
       std::string bytes;
-      if (!CurrentDirectory(bytes)) return 0;
+      if (const ErrorCode error = CurrentDirectory(bytes)) return error;
       absolute = DecodeName(bytes);
       if (absolute.back() != u'/') absolute += u'/';
     }
     absolute += path;
-    return Deliver(absolute, room, destination);
+    length = Deliver(absolute, room, destination);
+    return 0;
   }
 
-  uint32_t LongForm(char16_t* buffer, uint32_t room) override {
+  ErrorCode LongForm(char16_t* buffer, uint32_t room, uint32_t& length) override {
     // POSIX has no short names: the long form is the path itself, once it
     // is known to exist.
     std::string bytes;
     EncodeName(buffer, bytes);
-    if (!OpenPath(bytes, O_PATH).valid()) return 0;
+    if (!OpenPath(bytes, O_PATH).valid()) return Errno();
     const std::u16string_view path(buffer);
-    return path.size() < room ? static_cast<uint32_t>(path.size())
-                              : static_cast<uint32_t>(path.size() + 1);
+    length = path.size() < room ? static_cast<uint32_t>(path.size())
+                                : static_cast<uint32_t>(path.size() + 1);
+    return 0;
   }
 
-  std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override {
-    // The pattern's "*" is a Windows wildcard; the path up to it, separator
-    // included, names the directory.
-    std::u16string_view directory(pattern);
-    if (!directory.empty() && directory.back() == u'*') directory.remove_suffix(1);
-    std::string bytes;
-    EncodeName(directory, bytes);
-    return OpenPosixDirectory(bytes);
-  }
-
-  ErrorCode LastError() const override { return Errno(); }
-
-  std::unique_ptr<Tree> OpenTree(const char16_t* path) override {
+  ErrorCode OpenDirectory(const char16_t* path, std::unique_ptr<Directory>& directory) override {
     std::string bytes;
     EncodeName(path, bytes);
-    return OpenPosixTree(bytes);
+    return OpenPosixDirectory(bytes, directory);
+  }
+
+  ErrorCode OpenTree(const char16_t* path, std::unique_ptr<Tree>& tree) override {
+    std::string bytes;
+    EncodeName(path, bytes);
+    return OpenPosixTree(bytes, tree);
   }
 
   Kind KindOf(const char16_t* path) override {
@@ -175,7 +169,7 @@ class PosixPlatform final : public Platform {
       const ssize_t count = read(fd, piece, sizeof piece);
       if (count < 0 && errno == EINTR && stopSignal == 0) continue;
       if (count < 0) return Errno();
-      if (count == 0 || !take(std::string_view(piece, static_cast<size_t>(count)))) return 0;
+      if (count == 0 || take(std::string_view(piece, static_cast<size_t>(count))) == Go::kStop) return 0;
     }
   }
 
@@ -198,11 +192,11 @@ class PosixPlatform final : public Platform {
     return PosixFilesIn(bytes, names);
   }
 
-  std::unique_ptr<LineFile> OpenLineFile(const std::u16string& path, bool existing,
-                                         ErrorCode& error) override {
+  ErrorCode OpenLineFile(const std::u16string& path, bool existing,
+                         std::unique_ptr<LineFile>& file) override {
     std::string bytes;
     EncodeName(path, bytes);
-    return PosixOpenLineFile(bytes, existing, error);
+    return PosixOpenLineFile(bytes, existing, file);
   }
 
   ErrorCode RemoveFile(const std::u16string& path) override {
@@ -234,12 +228,12 @@ class PosixPlatform final : public Platform {
   }
 
  private:
-  static bool CurrentDirectory(std::string& out) {
+  static ErrorCode CurrentDirectory(std::string& out) {
     char* path = getcwd(nullptr, 0);
-    if (path == nullptr) return false;
+    if (path == nullptr) return Errno();
     out = path;
     free(path);
-    return true;
+    return 0;
   }
 
   static uint32_t Deliver(const std::u16string& text, uint32_t room,

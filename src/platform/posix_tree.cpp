@@ -159,16 +159,14 @@ class PosixSystem {
 
 }  // namespace
 
-std::unique_ptr<Tree> OpenPosixTree(const std::string& path) {
+ErrorCode OpenPosixTree(const std::string& path, std::unique_ptr<Tree>& tree) {
   PosixSystem::Place top;
   top.fd = OpenPath(path, O_RDONLY | O_DIRECTORY);
-  if (!top.fd.valid()) return nullptr;
-  if (const ErrorCode error = IdentityOf(top.fd.get(), "", top.identity)) {
-    errno = static_cast<int>(error);
-    return nullptr;
-  }
-  if (fstat(top.fd.get(), &top.status) != 0) return nullptr;
-  return std::make_unique<WalkedTree<PosixSystem>>(PosixSystem(), std::move(top));
+  if (!top.fd.valid()) return Errno();
+  if (const ErrorCode error = IdentityOf(top.fd.get(), "", top.identity)) return error;
+  if (fstat(top.fd.get(), &top.status) != 0) return Errno();
+  tree = std::make_unique<WalkedTree<PosixSystem>>(PosixSystem(), std::move(top));
+  return 0;
 }
 
 }  // namespace platform

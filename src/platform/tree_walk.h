@@ -79,7 +79,7 @@ class WalkedTree final : public Tree {
     };
     std::vector<Pending> pending(1);
     ListHere(pending.back().subdirectories, errors);
-    while (!pending.empty() && goOn(listing_.entries.size())) {
+    while (!pending.empty() && goOn(listing_.entries.size()) == Go::kOn) {
       Pending& level = pending.back();
       if (level.next == level.subdirectories.size()) {
         pending.pop_back();

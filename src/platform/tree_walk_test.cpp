@@ -179,7 +179,7 @@ TEST(TreeWalkTest, ListsAndRenamesAtAnyDepthWithAFewDirectoriesOpen) {
   disk.Make(u"mounted/hidden");
   auto tree = Open(disk);
   std::vector<TreeError> errors;
-  const TreeListing& listing = tree->List(errors, [](size_t) { return true; });
+  const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; });
   EXPECT_TRUE(errors.empty());
   EXPECT_EQ(listing.entries.size(), 42u);  // 40 levels, the file, the mount point
   // Down to the bottom, up to the top, and down again through the levels
@@ -226,7 +226,7 @@ TEST(TreeWalkTest, ARenameOnlyWhereTheListingSawTheDirectory) {
     disk.Make(u"a/b/long-name");
     auto tree = Open(disk);
     std::vector<TreeError> errors;
-    const TreeListing& listing = tree->List(errors, [](size_t) { return true; });
+    const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; });
     c.change(disk);
     EXPECT_EQ(tree->Rename(Node(listing, u"a/b/long-name"), u"short"), c.inside) << c.what;
     EXPECT_EQ(tree->Rename(Node(listing, u"a/b"), u"c"), c.itself) << c.what;
@@ -241,7 +241,7 @@ TEST(TreeWalkTest, ADirectoryMovedAwayMidRunHasNothingMoreRenamedInIt) {
     for (const char16_t* name : {u"one", u"two"}) disk.Make(std::u16string(u"a/b/") + name);
     auto tree = Open(disk);
     std::vector<TreeError> errors;
-    const TreeListing& listing = tree->List(errors, [](size_t) { return true; });
+    const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; });
     const auto rename = [&](const char16_t* name) {
       return undo ? tree->RenameBelow(u"a/b", name, std::u16string(name) + u"-back")
                   : tree->Rename(Node(listing, std::u16string(u"a/b/") + name), u"x");

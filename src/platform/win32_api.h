@@ -79,19 +79,18 @@ class Handle {
   HANDLE handle_;
 };
 
-// The listing of the directory named by `pattern` (its path, "\" and "*").
-// Null on failure, with the reason left for GetLastError.
-std::unique_ptr<Directory> OpenWin32Directory(const char16_t* pattern);
+// The listing of the directory `path` (its path and "\").
+ErrorCode OpenWin32Directory(const char16_t* path, std::unique_ptr<Directory>& directory);
 
 // The directory `path` (its "\\?\" path and "\") opened for work on its
-// tree. Null on failure, with the reason left for GetLastError.
-std::unique_ptr<Tree> OpenWin32Tree(const char16_t* path);
+// tree.
+ErrorCode OpenWin32Tree(const char16_t* path, std::unique_ptr<Tree>& tree);
 
 // The files of the user's own (Platform::JournalFolder, FilesIn,
 // OpenLineFile).
 ErrorCode Win32JournalFolder(std::u16string& folder);
 ErrorCode Win32FilesIn(const std::u16string& folder, std::vector<std::u16string>& names);
-std::unique_ptr<LineFile> Win32OpenLineFile(const std::u16string& path, bool existing,
-                                            ErrorCode& error);
+ErrorCode Win32OpenLineFile(const std::u16string& path, bool existing,
+                            std::unique_ptr<LineFile>& file);
 
 }  // namespace platform

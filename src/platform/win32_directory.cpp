@@ -18,12 +18,11 @@ class Win32Directory final : public Directory {
     if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
   }
 
-  bool Next(Entry& entry) override {
-    if (handle_ == INVALID_HANDLE_VALUE) return false;
-    if (!first_ && !FindNextFileW(handle_, &record_)) {
-      const DWORD error = GetLastError();
-      if (error != ERROR_NO_MORE_FILES) error_ = error;
-      return false;
+  ErrorCode Next(Entry& entry, bool& end) override {
+    end = handle_ == INVALID_HANDLE_VALUE || (!first_ && !FindNextFileW(handle_, &record_));
+    if (end) {
+      const ErrorCode error = handle_ == INVALID_HANDLE_VALUE ? 0 : GetLastError();
+      return error == ERROR_NO_MORE_FILES ? 0 : error;
     }
     first_ = false;
     entry.name = reinterpret_cast<const char16_t*>(record_.cFileName);
@@ -33,7 +32,7 @@ class Win32Directory final : public Directory {
     entry.isOutput =
         !entry.isDirectory &&
         outputs_.Holds(path_.c_str(), uint64_t{record_.nFileSizeHigh} << 32 | record_.nFileSizeLow);
-    return true;
+    return 0;
   }
 
   ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
@@ -51,8 +50,6 @@ class Win32Directory final : public Directory {
     return error == ERROR_FILE_NOT_FOUND ? 0 : error;
   }
 
-  ErrorCode ListingError() const override { return error_; }
-
   // Nothing short of renaming tells whether a rename would be refused.
   ErrorCode RenameBarrier() override { return 0; }
   ErrorCode RenameRefusal(const char16_t*, size_t) override { return 0; }
@@ -61,7 +58,6 @@ class Win32Directory final : public Directory {
   HANDLE handle_;
   WIN32_FIND_DATAW record_;
   bool first_ = true;
-  ErrorCode error_ = 0;
   std::u16string path_;  // the directory's path, then the entry's name
   const size_t nameStart_;
   const OutputFiles outputs_;
@@ -69,25 +65,25 @@ class Win32Directory final : public Directory {
 
 }  // namespace
 
-std::unique_ptr<Directory> OpenWin32Directory(const char16_t* pattern) {
+ErrorCode OpenWin32Directory(const char16_t* path, std::unique_ptr<Directory>& directory) {
+  const std::u16string pattern = std::u16string(path) + u'*';
   WIN32_FIND_DATAW record;
-  const HANDLE handle = FindFirstFileW(Wide(pattern), &record);
-  std::u16string directory(pattern);
-  directory.pop_back();  // the "*"
+  const HANDLE handle = FindFirstFileW(Wide(pattern.c_str()), &record);
   if (handle != INVALID_HANDLE_VALUE) {
-    return std::make_unique<Win32Directory>(handle, record, directory);
+    directory = std::make_unique<Win32Directory>(handle, record, path);
+    return 0;
   }
   // A drive root lists no "." or "..": an empty one finds nothing at all,
   // and is an empty directory, not a failure.
-  const DWORD error = GetLastError();
+  const ErrorCode error = GetLastError();
   if (error == ERROR_FILE_NOT_FOUND) {
-    const DWORD attributes = GetFileAttributesW(Wide(directory.c_str()));
+    const DWORD attributes = GetFileAttributesW(Wide(path));
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return std::make_unique<Win32Directory>();
+      directory = std::make_unique<Win32Directory>();
+      return 0;
     }
   }
-  SetLastError(error);
-  return nullptr;
+  return error;
 }
 
 }  // namespace platform

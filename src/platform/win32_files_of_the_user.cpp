@@ -81,18 +81,17 @@ ErrorCode Win32FilesIn(const std::u16string& folder, std::vector<std::u16string>
   return error == ERROR_NO_MORE_FILES ? 0 : error;
 }
 
-std::unique_ptr<LineFile> Win32OpenLineFile(const std::u16string& path, bool existing,
-                                            ErrorCode& error) {
-  const HANDLE file = CreateFileW(Wide(path.c_str()), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                  existing ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    error = GetLastError();
-    if (error == ERROR_FILE_EXISTS) error = ERROR_ALREADY_EXISTS;
-    return nullptr;
+ErrorCode Win32OpenLineFile(const std::u16string& path, bool existing,
+                            std::unique_ptr<LineFile>& file) {
+  const HANDLE handle = CreateFileW(Wide(path.c_str()), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                    nullptr, existing ? OPEN_EXISTING : CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const ErrorCode error = GetLastError();
+    return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
   }
-  error = 0;
-  return std::make_unique<Win32LineFile>(file);
+  file = std::make_unique<Win32LineFile>(handle);
+  return 0;
 }
 
 }  // namespace platform

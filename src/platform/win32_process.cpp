@@ -91,34 +91,32 @@ class Win32Platform final : public Platform {
     return traits;
   }
 
-  uint32_t AbsolutePath(const char16_t* path, uint32_t room,
-                        char16_t* destination) override {
-    if (path[0] == u'\0') {
-      // An empty argument never means the current directory.
-      SetLastError(ERROR_INVALID_NAME);
-      return 0;
-    }
-    return GetFullPathNameW(Wide(path), room, Wide(destination), nullptr);
+  ErrorCode AbsolutePath(const char16_t* path, uint32_t room, char16_t* destination,
+                         uint32_t& length) override {
+    // An empty argument never means the current directory.
+    if (path[0] == u'\0') return ERROR_INVALID_NAME;
+    length = GetFullPathNameW(Wide(path), room, Wide(destination), nullptr);
+    return length == 0 ? GetLastError() : 0;
   }
 
-  uint32_t LongForm(char16_t* buffer, uint32_t room) override {
-    const DWORD result = GetLongPathNameW(Wide(buffer), Wide(buffer), room);
+  ErrorCode LongForm(char16_t* buffer, uint32_t room, uint32_t& length) override {
+    length = GetLongPathNameW(Wide(buffer), Wide(buffer), room);
+    if (length == 0) return GetLastError();
     // Some implementations (Wine) pass paths that begin with two
     // backslashes through unchecked; the path must exist all the same.
-    if (result != 0 && result < room &&
-        GetFileAttributesW(Wide(buffer)) == INVALID_FILE_ATTRIBUTES) {
-      return 0;
+    if (length < room && GetFileAttributesW(Wide(buffer)) == INVALID_FILE_ATTRIBUTES) {
+      return GetLastError();
     }
-    return result;
+    return 0;
   }
 
-  std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override {
-    return OpenWin32Directory(pattern);
+  ErrorCode OpenDirectory(const char16_t* path, std::unique_ptr<Directory>& directory) override {
+    return OpenWin32Directory(path, directory);
   }
 
-  std::unique_ptr<Tree> OpenTree(const char16_t* path) override { return OpenWin32Tree(path); }
-
-  ErrorCode LastError() const override { return GetLastError(); }
+  ErrorCode OpenTree(const char16_t* path, std::unique_ptr<Tree>& tree) override {
+    return OpenWin32Tree(path, tree);
+  }
 
   Kind KindOf(const char16_t* path) override {
     const DWORD attributes = GetFileAttributesW(Wide(path));
@@ -145,7 +143,7 @@ class Win32Platform final : public Platform {
         const ErrorCode error = GetLastError();
         return error == ERROR_BROKEN_PIPE ? 0 : error;  // a pipe's writer is done
       }
-      if (count == 0 || !take(std::string_view(piece, count))) return 0;
+      if (count == 0 || take(std::string_view(piece, count)) == Go::kStop) return 0;
     }
   }
 
@@ -186,9 +184,9 @@ class Win32Platform final : public Platform {
     return Win32FilesIn(folder, names);
   }
 
-  std::unique_ptr<LineFile> OpenLineFile(const std::u16string& path, bool existing,
-                                         ErrorCode& error) override {
-    return Win32OpenLineFile(path, existing, error);
+  ErrorCode OpenLineFile(const std::u16string& path, bool existing,
+                         std::unique_ptr<LineFile>& file) override {
+    return Win32OpenLineFile(path, existing, file);
   }
 
   ErrorCode RemoveFile(const std::u16string& path) override {

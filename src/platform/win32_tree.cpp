@@ -328,13 +328,11 @@ class Win32System {
 
 }  // namespace
 
-std::unique_ptr<Tree> OpenWin32Tree(const char16_t* path) {
+ErrorCode OpenWin32Tree(const char16_t* path, std::unique_ptr<Tree>& tree) {
   Win32System::Place top;
-  if (const ErrorCode error = Win32System::OpenPath(path, false, top)) {
-    SetLastError(error);
-    return nullptr;
-  }
-  return std::make_unique<WalkedTree<Win32System>>(Win32System(), std::move(top));
+  if (const ErrorCode error = Win32System::OpenPath(path, false, top)) return error;
+  tree = std::make_unique<WalkedTree<Win32System>>(Win32System(), std::move(top));
+  return 0;
 }
 
 }  // namespace platform

@@ -55,13 +55,14 @@ class FakeDirectory final : public Directory {
   FakeDirectory(FakePlatform& system, std::u16string directory)
       : system_(system), directory_(std::move(directory)) {}
 
-  bool Next(Entry& entry) override {
-    if (next_ >= system_.listing.size()) return false;
+  ErrorCode Next(Entry& entry, bool& end) override {
+    end = next_ >= system_.listing.size();
+    if (end) return system_.listingError;
     const FakePlatform::FakeEntry& listed = system_.listing[next_++];
     entry.name = listed.name;
     entry.isDirectory = listed.isDirectory;
     entry.isOutput = listed.isOutput;
-    return true;
+    return 0;
   }
 
   ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
@@ -82,10 +83,6 @@ class FakeDirectory final : public Directory {
     if (const ErrorCode error = Split(path, nameStart, name)) return error;
     return system_.present_.count(system_.Key(name)) != 0 ? system_.systemTraits.targetExists
                                                             : 0;
-  }
-
-  ErrorCode ListingError() const override {
-    return next_ >= system_.listing.size() ? system_.listingError : 0;
   }
 
   ErrorCode RenameBarrier() override { return system_.barrier; }
@@ -186,7 +183,7 @@ class FakeTree final : public Tree {
   }
 
   ErrorCode RealPath(std::u16string& path) override {
-    path = system_.openedPattern;
+    path = system_.openedPath;
     return 0;
   }
 
@@ -209,14 +206,12 @@ class FakeTree final : public Tree {
   std::vector<std::u16string> paths_;  // of each node below the directory
 };
 
-std::unique_ptr<Tree> FakePlatform::OpenTree(const char16_t* path) {
-  openedPattern = path;
-  if (openError != 0) {
-    Fail(openError);
-    return nullptr;
-  }
+ErrorCode FakePlatform::OpenTree(const char16_t* path, std::unique_ptr<Tree>& tree) {
+  openedPath = path;
+  if (openError != 0) return openError;
   Fill();
-  return std::make_unique<FakeTree>(*this);
+  tree = std::make_unique<FakeTree>(*this);
+  return 0;
 }
 
 ErrorCode FakePlatform::Move(const std::u16string& oldName, const std::u16string& newName) {
@@ -258,32 +253,31 @@ std::vector<std::u16string> FakePlatform::Names() const {
   return names;
 }
 
-uint32_t FakePlatform::AbsolutePath(const char16_t* path, uint32_t room,
-                                    char16_t* destination) {
+ErrorCode FakePlatform::AbsolutePath(const char16_t* path, uint32_t room,
+                                     char16_t* destination, uint32_t& length) {
   absoluteRooms.push_back(room);
-  if (absoluteError != 0) return Fail(absoluteError);
-  if (absoluteRoomNeeded != 0) return absoluteRoomNeeded;
-  return Deliver(absoluteForm.empty() ? std::u16string(path) : absoluteForm,
-                 room, destination);
+  if (absoluteError != 0) return absoluteError;
+  length = absoluteRoomNeeded != 0
+               ? absoluteRoomNeeded
+               : Deliver(absoluteForm.empty() ? std::u16string(path) : absoluteForm, room,
+                         destination);
+  return 0;
 }
 
-uint32_t FakePlatform::LongForm(char16_t* buffer, uint32_t room) {
+ErrorCode FakePlatform::LongForm(char16_t* buffer, uint32_t room, uint32_t& length) {
   longFormRooms.push_back(room);
-  if (longFormError != 0) return Fail(longFormError);
-  return Deliver(longForm.empty() ? std::u16string(buffer) : longForm, room,
-                 buffer);
+  if (longFormError != 0) return longFormError;
+  length = Deliver(longForm.empty() ? std::u16string(buffer) : longForm, room, buffer);
+  return 0;
 }
 
-std::unique_ptr<Directory> FakePlatform::OpenDirectory(const char16_t* pattern) {
-  openedPattern = pattern;
-  if (openError != 0) {
-    Fail(openError);
-    return nullptr;
-  }
+ErrorCode FakePlatform::OpenDirectory(const char16_t* path,
+                                      std::unique_ptr<Directory>& directory) {
+  openedPath = path;
+  if (openError != 0) return openError;
   Fill();
-  std::u16string directory = openedPattern;
-  directory.pop_back();  // the "*"
-  return std::make_unique<FakeDirectory>(*this, std::move(directory));
+  directory = std::make_unique<FakeDirectory>(*this, openedPath);
+  return 0;
 }
 
 ErrorCode FakePlatform::ReadFile(const char16_t* path, const Pieces& take) {
@@ -295,7 +289,7 @@ ErrorCode FakePlatform::ReadFile(const char16_t* path, const Pieces& take) {
   }
   // In small pieces, as a pipe may deliver them.
   for (size_t at = 0; at < bytes.size(); at += 5) {
-    if (!take(std::string_view(bytes).substr(at, 5))) return 0;
+    if (take(std::string_view(bytes).substr(at, 5)) == Go::kStop) return 0;
   }
   return 0;
 }

@@ -77,8 +77,8 @@ class FakePlatform final : public Platform {
   std::map<std::u16string, ErrorCode> refusals;
   // What KindOf answers for each path; nothing for the others.
   std::map<std::u16string, Kind> kinds;
-  // The pattern the listing was opened with.
-  std::u16string openedPattern;
+  // The path the listing or the tree was opened with.
+  std::u16string openedPath;
   size_t renameCalls = 0;
   size_t lookUpCalls = 0;
 
@@ -102,13 +102,12 @@ class FakePlatform final : public Platform {
   std::vector<std::u16string> Names() const;
 
   const Traits& traits() const override { return systemTraits; }
-  uint32_t AbsolutePath(const char16_t* path, uint32_t room,
-                        char16_t* destination) override;
-  uint32_t LongForm(char16_t* buffer, uint32_t room) override;
-  std::unique_ptr<Directory> OpenDirectory(const char16_t* pattern) override;
-  ErrorCode LastError() const override { return lastError_; }
+  ErrorCode AbsolutePath(const char16_t* path, uint32_t room, char16_t* destination,
+                         uint32_t& length) override;
+  ErrorCode LongForm(char16_t* buffer, uint32_t room, uint32_t& length) override;
+  ErrorCode OpenDirectory(const char16_t* path, std::unique_ptr<Directory>& directory) override;
   Kind KindOf(const char16_t* path) override;
-  std::unique_ptr<Tree> OpenTree(const char16_t* path) override;
+  ErrorCode OpenTree(const char16_t* path, std::unique_ptr<Tree>& tree) override;
   ErrorCode ReadFile(const char16_t* path, const Pieces& take) override;
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override;
   void ReserveLine(size_t) override {}
@@ -117,9 +116,8 @@ class FakePlatform final : public Platform {
   ErrorCode FilesIn(const std::u16string&, std::vector<std::u16string>&) override {
     return systemTraits.invalidName;
   }
-  std::unique_ptr<LineFile> OpenLineFile(const std::u16string&, bool, ErrorCode& error) override {
-    error = systemTraits.invalidName;
-    return nullptr;
+  ErrorCode OpenLineFile(const std::u16string&, bool, std::unique_ptr<LineFile>&) override {
+    return systemTraits.invalidName;
   }
   ErrorCode RemoveFile(const std::u16string&) override { return systemTraits.invalidName; }
   bool ShowsProgress() const override { return terminal; }
@@ -133,12 +131,7 @@ class FakePlatform final : public Platform {
   // Renames `oldName` to `newName` (paths below the directory) on the disk.
   ErrorCode Move(const std::u16string& oldName, const std::u16string& newName);
   void Fill();
-  bool Fail(ErrorCode code) {
-    lastError_ = code;
-    return false;
-  }
 
-  ErrorCode lastError_ = 0;
   // The name under which an entry is found: in uppercase where case is
   // ignored.
   std::u16string Key(const std::u16string& name) const;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace pathres {
+namespace fit {
 
 // `path` written plainly: without the long-path prefix ("\\?\", and
 // "\\?\UNC\" standing for the "\\" of a share), with "." and ".."
@@ -16,4 +16,4 @@ namespace pathres {
 // first.
 std::u16string MeasuredPath(std::u16string_view path, std::u16string_view separators);
 
-}  // namespace pathres
+}  // namespace fit

@@ -1,8 +1,8 @@
-#include "pathres/measured_path.h"
+#include "fit/measured_path.h"
 
 #include <vector>
 
-namespace pathres {
+namespace fit {
 
 std::u16string MeasuredPath(std::u16string_view path, std::u16string_view separators) {
   const auto isSeparator = [&](char16_t unit) {
@@ -59,4 +59,4 @@ std::u16string MeasuredPath(std::u16string_view path, std::u16string_view separa
   return measured;
 }
 
-}  // namespace pathres
+}  // namespace fit
