@@ -90,26 +90,49 @@ bool EndsWith(std::u16string_view text, std::u16string_view end) {
 Journal::Journal(platform::Platform& system, Tool tool, std::u16string directory)
     : system_(system), tool_(tool), directory_(std::move(directory)) {}
 
+Journal::~Journal() { Flush(); }
+
 void Journal::Line(std::u16string_view line) {
   // From the run's first rename on: a run that renames nothing leaves no
   // file, and is never the last run taken back.
-  platform::ErrorCode error = 0;
   try {
     if (failed_ || (file_ == nullptr && (line.empty() || line[0] != u'"' || !Open()))) return;
-    error = file_->Add(line);
+    // Lines are written a few at a time: a write for every rename would
+    // cost as much as the rename.
+    if (!held_.empty() && held_.size() + 1 + line.size() > held_.capacity()) Flush();
+    if (held_.empty()) {
+      held_.reserve(kHeld);
+      heldSince_ = std::chrono::steady_clock::now();
+    } else {
+      held_ += u'\n';
+    }
+    held_ += line;
+    if (std::chrono::steady_clock::now() - heldSince_ >= kHeldFor) Flush();
   } catch (const std::bad_alloc&) {
     // The line on standard output went out; the journal stops here.
     failed_ = true;
     file_.reset();
-    return;
   }
-  if (error != 0) {
+}
+
+void Journal::Flush() {
+  if (failed_ || file_ == nullptr || held_.empty()) return;
+  try {
+    const platform::ErrorCode error = file_->Add(held_);
+    held_.clear();
+    if (error != 0) Failed(error);
+  } catch (const std::bad_alloc&) {
     failed_ = true;
     file_.reset();
-    system_.WriteLine(platform::Stream::Err,
-                      WithNumber(u"WARNING: The journal cannot be written (", error,
-                                 u"): keep the report to undo the run."));
   }
+}
+
+void Journal::Failed(platform::ErrorCode error) {
+  failed_ = true;
+  file_.reset();
+  system_.WriteLine(platform::Stream::Err,
+                    WithNumber(u"WARNING: The journal cannot be written (", error,
+                               u"): keep the report to undo the run."));
 }
 
 bool Journal::Open() {
@@ -144,18 +167,18 @@ bool Journal::Open() {
     }
   }
   if (file_ == nullptr) {
-    failed_ = true;
     path_.clear();
-    system_.WriteLine(platform::Stream::Err,
-                      WithNumber(u"WARNING: The journal cannot be written (", error,
-                                 u"): keep the report to undo the run."));
+    Failed(error);
     return false;
   }
   std::u16string first(ToolName(tool_));
   first += u": the report of a run";
   first += Where(directory_, system_.traits().namesAreBytes);
   first += readable + u".";
-  if ((error = file_->Add(first)) != 0) return false;
+  if ((error = file_->Add(first)) != 0) {
+    Failed(error);
+    return false;
+  }
   Prune(folder);
   return true;
 }

@@ -4,6 +4,9 @@
 // written over, or never kept, still takes its run back
 // (snipdir-undo --last).
 //
+// The lines are written as the run goes, a few at a time: at the latest
+// kHeldFor after the first of them, and before the run ends or is stopped.
+//
 // One file a run, in Platform::JournalFolder, named by its time (to the
 // millisecond), its number in that millisecond, its program and directory
 // ("20261209-221503-042-01-fit-Documents.report"), so that the names sort
@@ -18,6 +21,7 @@
 // back: the way back from a directory's last run is never dropped.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -40,6 +44,11 @@ class Journal {
   // with that. A journal that cannot be written is said once on standard
   // error, and the run goes on without it.
   void Line(std::u16string_view line);
+  // Writes the lines held.
+  void Flush();
+  ~Journal();
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
 
   // The file the run's report is kept in; empty while none was made.
   const std::u16string& path() const { return path_; }
@@ -55,13 +64,20 @@ class Journal {
   static void MarkUndone(platform::Platform& system, const std::u16string& path);
 
  private:
+  // Units of lines held before they are written, and for how long.
+  static constexpr size_t kHeld = 8 * 1024;
+  static constexpr std::chrono::milliseconds kHeldFor{50};
+
   bool Open();
   void Prune(const std::u16string& folder);
+  void Failed(platform::ErrorCode error);
 
   platform::Platform& system_;
   const Tool tool_;
   const std::u16string directory_;
   std::unique_ptr<platform::LineFile> file_;
+  std::u16string held_;  // lines not written yet, joined by line feeds
+  std::chrono::steady_clock::time_point heldSince_;
   std::u16string path_;
   bool failed_ = false;
 };

@@ -22,9 +22,9 @@ bool Output::Line(std::u16string_view line) {
 }
 
 bool Output::Flush() {
-  if (failed_ || gathered_.empty()) return !failed_;
-  const bool written = Write(gathered_);
+  const bool written = failed_ || gathered_.empty() ? !failed_ : Write(gathered_);
   gathered_.clear();
+  if (journal_ != nullptr) journal_->Flush();
   return written;
 }
 

@@ -30,7 +30,8 @@ class Output {
   // From now on, gathers lines and writes many at once: for a preview,
   // whose lines report no change that could be lost with them.
   void Gather() { gathering_ = true; }
-  // Writes what was gathered; false when it cannot be written.
+  // Writes what was gathered, and what the journal holds; false when the
+  // output cannot be written.
   bool Flush();
 
   bool failed() const { return failed_; }

@@ -196,8 +196,9 @@ enum class Stream { Out, Err };
 class LineFile {
  public:
   virtual ~LineFile() = default;
-  // Adds `line` and a line break, as WriteLine writes to a file. Returns 0,
-  // or the error code.
+  // Adds `line` and a line break, with one write, as WriteLine writes to a
+  // file (a line feed inside `line` ends a line too). Returns 0, or the
+  // error code.
   virtual ErrorCode Add(std::u16string_view line) = 0;
 };
 

@@ -1,6 +1,7 @@
 // The files of the user's own on Windows: the journal's folder, and files
 // that lines are added to.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,14 @@ class Win32LineFile final : public LineFile {
   explicit Win32LineFile(HANDLE file) : file_(file) {}
 
   ErrorCode Add(std::u16string_view line) override {
-    EncodeName(line, bytes_);
-    bytes_ += "\r\n";
+    bytes_.clear();
+    for (size_t start = 0; start <= line.size();) {
+      const size_t end = std::min(line.find(u'\n', start), line.size());
+      EncodeName(line.substr(start, end - start), piece_);
+      bytes_ += piece_;
+      bytes_ += "\r\n";
+      start = end + 1;
+    }
     DWORD written = 0;
     if (!WriteFile(file_.get(), bytes_.data(), static_cast<DWORD>(bytes_.size()), &written,
                    nullptr)) {
@@ -27,7 +34,7 @@ class Win32LineFile final : public LineFile {
 
  private:
   Handle file_;
-  std::string bytes_;
+  std::string bytes_, piece_;
 };
 
 std::u16string Variable(const char16_t* name) {

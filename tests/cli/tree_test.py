@@ -15,6 +15,8 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
+import time
 
 from harness import Program, Suite, snapshot
 
@@ -452,6 +454,33 @@ def a_long_run_shows_how_far_it_has_come_on_a_terminal(root):
     expect(done.returncode, 0, "status")
     assert re.search(rb"\rsnipdir-fit: 150 entries listed, \d+ renamed", shown), shown[:300]
     assert re.search(rb"\r +\rsnipdir-fit: 150 of 150 entries renamed", shown), shown[-300:]
+
+
+@case
+@linux_only
+@uses_seam
+def a_stopped_run_keeps_every_line_in_its_journal(root):
+    # The journal writes a few lines at a time; a run stopped part way
+    # writes those it holds before it ends.
+    make(root, [f"a file with a long name, number {i:03}.txt" for i in range(150)])
+    command, env = program.command("--as", "/x", root, "30", tool="snipdir-fit", seam="slow")
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        running = subprocess.Popen(command, stdout=out, stderr=err, env=env)
+        time.sleep(0.5)
+        running.send_signal(signal.SIGINT)
+        expect(running.wait(timeout=60), -signal.SIGINT, "stopped")
+        out.seek(0)
+        err.seek(0)
+        report, said = out.read().decode(), err.read().decode()
+    kept = re.search(r"the report is kept in (.*); snipdir-undo --last", said)
+    assert kept is None, said  # stopped: no summary
+    folder = program.state_home()
+    runs = [name for name in os.listdir(os.path.join(folder, "snipdir")) if name.endswith(".report")]
+    with open(os.path.join(folder, "snipdir", max(runs)), encoding="utf-8") as file:
+        journal = file.read().split("\n", 1)[1]
+    renamed = report.count(" => ")
+    assert 0 < renamed < 150, report
+    expect(journal, report, "the journal holds the report")
 
 
 # --- Paths as the place they are going takes them --------------------------------
