@@ -9,6 +9,7 @@
 #include "fit/destinations.h"
 #include "naming/candidates.h"
 #include "naming/name_set.h"
+#include "naming/remembered_steps.h"
 #include "naming/shorten.h"
 #include "naming/windows_names.h"
 
@@ -140,17 +141,11 @@ class CutWalk : private WalkBase {
     SetPath(candidate_, cut.newName);
     PrepareLine(ReportRoom(name, cut.newName));
 
-    // Candidates known to be taken are skipped: during a run names are only
-    // ever taken, never freed, so each one would fail again. The sequence
-    // depends on the anchor as well as the name (a file's "abcdefgh.txt"
-    // and a directory's differ from the first counter on).
-    sequenceKey_.assign(cut.newName);
-    sequenceKey_ += static_cast<char16_t>(cut.counterAnchor);
-    const size_t known = knownTaken_.Find(sequenceKey_);
+    // Candidates known to be taken are skipped.
+    const uint64_t start = remembered_.Start(cut);
     // A stop is seen between two candidates too; the entry is then left as
     // it is, with no line.
     bool stopped = false;
-    const uint64_t start = known == naming::NameSet::kAbsent ? 0 : knownSteps_[known];
     first_ = start == 0 ? &prepared : nullptr;
     const naming::Found found = naming::SearchCandidates(
         &candidate_[nameStart_], cut.counterAnchor, start, traits_.targetExists, [&] {
@@ -165,15 +160,7 @@ class CutWalk : private WalkBase {
       ReportFailure(name, error);
     }
     // What takes memory comes after the report, which a rename must have.
-    const uint64_t knownNow = error == 0 ? found.step + 1 : found.step;
-    if (known != naming::NameSet::kAbsent) {
-      knownSteps_[known] = knownNow;
-    } else if (knownNow > 1) {
-      // A sequence whose first candidate was free is not worth remembering
-      // until a second entry meets it.
-      knownTaken_.Insert(sequenceKey_);
-      knownSteps_.push_back(knownNow);
-    }
+    remembered_.Ended(error == 0 ? found.step + 1 : found.step);
   }
 
   // Renames the entry to the candidate, or in a preview decides whether a
@@ -230,9 +217,7 @@ class CutWalk : private WalkBase {
   std::u16string folded_;
   // For each candidate sequence met in this run (its first candidate and
   // anchor): how many of its steps are known to be taken.
-  naming::NameSet knownTaken_;
-  std::vector<uint64_t> knownSteps_;
-  std::u16string sequenceKey_;
+  naming::RememberedSteps remembered_;
 };
 
 }  // namespace
