@@ -9,7 +9,7 @@
 
 #include "app/output.h"
 #include "app/report.h"
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace app {
 namespace {
@@ -76,7 +76,7 @@ std::u16string FirstLine(platform::Platform& system, const std::u16string& path)
                ? platform::Go::kOn
                : platform::Go::kStop;
   });
-  std::u16string line = platform::DecodeName(bytes);
+  std::u16string line = text::DecodeName(bytes);
   if (!line.empty() && line.back() == u'\r') line.pop_back();
   return line;
 }

@@ -2,16 +2,16 @@
 
 #include <cstdint>
 
-#include "naming/units.h"
+#include "text/units.h"
 
 namespace app {
 namespace {
 
 constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
 
-using naming::IsHighSurrogate;
-using naming::IsLowSurrogate;
-using naming::IsSurrogate;
+using text::IsHighSurrogate;
+using text::IsLowSurrogate;
+using text::IsSurrogate;
 
 // Units that drive a terminal or change the order a line reads in: the C0
 // and C1 controls, DEL, and the bidirectional marks, embeddings, overrides
@@ -62,7 +62,7 @@ bool ReadEscape(std::u16string_view& text, std::u16string& name) {
       if (!ReadHex(text, 2, value)) return false;
       // Bytes from 80 on stand for themselves in a byte-string name.
       name += value < 0x80 ? static_cast<char16_t>(value)
-                           : naming::EscapeByte(static_cast<unsigned char>(value));
+                           : text::EscapeByte(static_cast<unsigned char>(value));
       return true;
     case u'u':
       if (!ReadHex(text, 4, value)) return false;
@@ -89,13 +89,13 @@ bool ReadQuoted(std::u16string_view& text, std::u16string& name) {
     // What the writer always escapes never stands bare in a report (C1 and
     // bidirectional controls stood bare in reports of version 1.0.0).
     if (unit < 0x20 || unit == 0x7F) return false;
-    if (IsHighSurrogate(unit) && !text.empty() && IsLowSurrogate(text.front())) {
+    if (text::IsHighSurrogate(unit) && !text.empty() && text::IsLowSurrogate(text.front())) {
       name += unit;
       name += text.front();
       text.remove_prefix(1);
       continue;
     }
-    if (IsSurrogate(unit)) return false;
+    if (text::IsSurrogate(unit)) return false;
     name += unit;
   }
   return false;  // no closing quote
@@ -134,8 +134,8 @@ void AppendEscaped(std::u16string& line, std::u16string_view name, bool namesAre
   for (size_t i = 0; i < name.size(); ++i) {
     const char16_t unit = name[i];
     if (unit >= 0x20 && unit < 0x7F && unit != u'\\' && unit != u'"') continue;  // most
-    if (unit >= 0x7F && !IsControl(unit) && !IsSurrogate(unit)) continue;
-    if (IsHighSurrogate(unit) && i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
+    if (unit >= 0x7F && !IsControl(unit) && !text::IsSurrogate(unit)) continue;
+    if (text::IsHighSurrogate(unit) && i + 1 < name.size() && text::IsLowSurrogate(name[i + 1])) {
       ++i;  // a whole pair stands as it is
       continue;
     }
@@ -149,10 +149,10 @@ void AppendEscaped(std::u16string& line, std::u16string_view name, bool namesAre
       case u'\r': line += u"\\r"; continue;
       default: break;
     }
-    if (namesAreBytes && naming::IsEscapedByte(unit)) {
+    if (namesAreBytes && text::IsEscapedByte(unit)) {
       line += u"\\x";
-      AppendHex(line, naming::EscapedByte(unit), 2);
-    } else if (IsSurrogate(unit) || unit > 0x7F) {
+      AppendHex(line, text::EscapedByte(unit), 2);
+    } else if (text::IsSurrogate(unit) || unit > 0x7F) {
       line += u"\\u";
       AppendHex(line, unit, 4);
     } else {

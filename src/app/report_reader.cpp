@@ -1,7 +1,7 @@
 #include "app/report_reader.h"
 
 #include "app/report.h"
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace app {
 
@@ -66,7 +66,7 @@ bool ReportReader::Finish(std::string_view bytes) {
                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
     }
   } else {
-    platform::DecodeName(bytes, line_);
+    text::DecodeName(bytes, line_);
   }
   if (line_.size() > kLongestReportLine) {
     tooLong_ = number_;

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <vector>
 
-#include "naming/units.h"
+#include "text/units.h"
 
 namespace naming {
 namespace {
@@ -72,7 +72,7 @@ void Decompose(std::u16string_view name, std::u16string& out) {
   codes.reserve(name.size());
   for (size_t at = 0; at < name.size(); ++at) {
     char32_t code = name[at];
-    if (IsHighSurrogate(name[at]) && at + 1 < name.size() && IsLowSurrogate(name[at + 1])) {
+    if (text::IsHighSurrogate(name[at]) && at + 1 < name.size() && text::IsLowSurrogate(name[at + 1])) {
       code = 0x10000 + ((code - 0xD800) << 10) + (name[++at] - 0xDC00);
     }
     if (code >= kHangulFirst && code <= kHangulLast) {

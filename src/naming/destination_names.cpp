@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "naming/graphemes.h"
-#include "naming/units.h"
+#include "text/units.h"
 #include "naming/windows_names.h"
 
 namespace naming {
@@ -61,15 +61,15 @@ size_t FirstPart(std::u16string_view name) {
 
 // True when the unit at `at` is a surrogate that pairs with none.
 bool Unpaired(std::u16string_view name, size_t at) {
-  if (IsHighSurrogate(name[at])) return at + 1 == name.size() || !IsLowSurrogate(name[at + 1]);
-  return IsLowSurrogate(name[at]) && (at == 0 || !IsHighSurrogate(name[at - 1]));
+  if (text::IsHighSurrogate(name[at])) return at + 1 == name.size() || !text::IsLowSurrogate(name[at + 1]);
+  return text::IsLowSurrogate(name[at]) && (at == 0 || !text::IsHighSurrogate(name[at - 1]));
 }
 
 // True when the unit at `at` is refused by the character rules.
 bool RefusedUnit(std::u16string_view name, size_t at, uint32_t rules) {
   const char16_t unit = name[at];
   if (unit < 128) return RefusedCharacter(unit, rules);
-  if (!IsSurrogate(unit)) return false;
+  if (!text::IsSurrogate(unit)) return false;
   return (rules & kJolietCharacters) != 0 || ((rules & kWellFormed) != 0 && Unpaired(name, at));
 }
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "naming/units.h"
+#include "text/units.h"
 
 namespace naming {
 namespace {
@@ -69,11 +69,11 @@ void ClusterStarts(std::u16string_view text, std::vector<bool>& starts, bool con
     char32_t code = text[at];
     size_t width = 1;
     Properties current;
-    if (IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1])) {
+    if (text::IsHighSurrogate(text[at]) && at + 1 < text.size() && text::IsLowSurrogate(text[at + 1])) {
       code = 0x10000 + ((code - 0xD800) << 10) + (text[at + 1] - 0xDC00);
       width = 2;
       current = Of(code);
-    } else if (IsSurrogate(text[at])) {
+    } else if (text::IsSurrogate(text[at])) {
       current = {kControl, false, kNone};  // a lone surrogate, or an escaped byte
     } else {
       current = Of(code);
@@ -127,9 +127,9 @@ void CutPoints(std::u16string_view text, std::vector<bool>& points) {
   for (size_t end = 1; end < text.size(); ++end) {
     if (!points[end]) continue;
     char32_t last = text[end - 1];
-    if (end >= 2 && IsLowSurrogate(text[end - 1]) && IsHighSurrogate(text[end - 2])) {
+    if (end >= 2 && text::IsLowSurrogate(text[end - 1]) && text::IsHighSurrogate(text[end - 2])) {
       last = 0x10000 + ((text[end - 2] - 0xD800) << 10) + (text[end - 1] - 0xDC00);
-    } else if (IsSurrogate(text[end - 1])) {
+    } else if (text::IsSurrogate(text[end - 1])) {
       continue;
     }
     if (Of(last).brk == kPrepend) points[end] = false;

@@ -1,7 +1,7 @@
 #include "naming/measure.h"
 
 #include "naming/decompose.h"
-#include "naming/units.h"
+#include "text/units.h"
 
 namespace naming {
 namespace {
@@ -17,12 +17,12 @@ uint32_t Utf8Bytes(uint32_t code) {
 uint32_t Measure::Weight(std::u16string_view name, size_t at) const {
   if (unit_ == Unit::kUcs2Bytes) return 2;
   const char16_t unit = name[at];
-  if (IsLowSurrogate(unit) && at > 0 && IsHighSurrogate(name[at - 1])) return 0;
+  if (text::IsLowSurrogate(unit) && at > 0 && text::IsHighSurrogate(name[at - 1])) return 0;
   uint32_t code = unit;
-  if (IsHighSurrogate(unit) && at + 1 < name.size() && IsLowSurrogate(name[at + 1])) {
+  if (text::IsHighSurrogate(unit) && at + 1 < name.size() && text::IsLowSurrogate(name[at + 1])) {
     code = 0x10000 + ((uint32_t{unit} - 0xD800) << 10) + (name[at + 1] - 0xDC00);
-  } else if (IsSurrogate(unit)) {
-    const bool byte = namesAreBytes_ && IsEscapedByte(unit);
+  } else if (text::IsSurrogate(unit)) {
+    const bool byte = namesAreBytes_ && text::IsEscapedByte(unit);
     return unit_ == Unit::kUtf16 || unit_ == Unit::kNfdUtf16 || byte ? 1 : 3;
   }
   const bool bytes = unit_ == Unit::kUtf8 || unit_ == Unit::kNfdUtf8;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "naming/units.h"
+#include "text/units.h"
 #include "naming/windows_names.h"
 
 namespace naming {
@@ -11,8 +11,8 @@ namespace {
 // The length of `text`'s first `count` units, one less when that would keep
 // the high half of a pair and drop its low half.
 size_t WholeUnits(std::u16string_view text, size_t count) {
-  if (count > 0 && count < text.size() && IsHighSurrogate(text[count - 1]) &&
-      IsLowSurrogate(text[count])) {
+  if (count > 0 && count < text.size() && text::IsHighSurrogate(text[count - 1]) &&
+      text::IsLowSurrogate(text[count])) {
     return count - 1;
   }
   return count;
@@ -88,8 +88,8 @@ bool ApplyCounter(char16_t* candidate, uint32_t counterAnchor,
 
   if (count > counterAnchor) return false;
   uint32_t start = counterAnchor - count;
-  if (start > 0 && IsLowSurrogate(candidate[start]) &&
-      IsHighSurrogate(candidate[start - 1])) {
+  if (start > 0 && text::IsLowSurrogate(candidate[start]) &&
+      text::IsHighSurrogate(candidate[start - 1])) {
     --start;
     candidate[start] = u'0';
   }

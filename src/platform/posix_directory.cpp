@@ -10,7 +10,7 @@
 #include "platform/posix_files.h"
 #include "platform/posix_internal.h"
 #include "platform/posix_rename.h"
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace platform {
 namespace {
@@ -46,7 +46,7 @@ class PosixDirectory final : public Directory {
       return std::exchange(listingError_, 0);
     }
     const Listed& listed = entries_[next_++];
-    DecodeName(std::string_view(names_).substr(listed.offset, listed.length), name_);
+    text::DecodeName(std::string_view(names_).substr(listed.offset, listed.length), name_);
     entry.name = name_;
     entry.isDirectory = listed.isDirectory;
     entry.isOutput = listed.isOutput;
@@ -55,13 +55,13 @@ class PosixDirectory final : public Directory {
 
   ErrorCode Rename(const char16_t* oldPath, const char16_t* newPath,
                    size_t nameStart) override {
-    EncodeName(oldPath + nameStart, oldName_);
-    EncodeName(newPath + nameStart, newName_);
+    text::EncodeName(oldPath + nameStart, oldName_);
+    text::EncodeName(newPath + nameStart, newName_);
     return renamer_.Rename({fd_.get(), status_}, oldName_.c_str(), newName_.c_str());
   }
 
   ErrorCode LookUp(const char16_t* path, size_t nameStart) override {
-    EncodeName(path + nameStart, newName_);
+    text::EncodeName(path + nameStart, newName_);
     struct stat status;
     if (fstatat(fd_.get(), newName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
       return EEXIST;
@@ -72,7 +72,7 @@ class PosixDirectory final : public Directory {
   ErrorCode RenameBarrier() override { return platform::RenameBarrier(fd_.get()); }
 
   ErrorCode RenameRefusal(const char16_t* path, size_t nameStart) override {
-    EncodeName(path + nameStart, oldName_);
+    text::EncodeName(path + nameStart, oldName_);
     return EntryRefusal({fd_.get(), status_}, oldName_.c_str());
   }
 

@@ -11,7 +11,7 @@
 
 #include "platform/posix_files.h"
 #include "platform/posix_internal.h"
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace platform {
 namespace {
@@ -21,7 +21,7 @@ class PosixLineFile final : public LineFile {
   explicit PosixLineFile(Descriptor fd) : fd_(std::move(fd)) {}
 
   ErrorCode Add(std::u16string_view line) override {
-    EncodeName(line, bytes_);
+    text::EncodeName(line, bytes_);
     bytes_ += '\n';
     std::string_view rest = bytes_;
     while (!rest.empty()) {
@@ -72,7 +72,7 @@ ErrorCode PosixFilesIn(const std::string& folder, std::vector<std::u16string>& n
   if (!directory.valid()) return Errno();
   size_t read = 0;
   return ReadListing(directory.get(), read, [&](const ListedRecord& record) {
-    if (record.type == DT_REG) names.push_back(DecodeName(record.name));
+    if (record.type == DT_REG) names.push_back(text::DecodeName(record.name));
   });
 }
 

@@ -20,7 +20,7 @@
 #include "platform/platform.h"
 #include "platform/posix_files.h"
 #include "platform/posix_internal.h"
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace platform {
 namespace {
@@ -113,7 +113,7 @@ class PosixPlatform final : public Platform {
     if (path[0] != u'/') {
       std::string bytes;
       if (const ErrorCode error = CurrentDirectory(bytes)) return error;
-      absolute = DecodeName(bytes);
+      absolute = text::DecodeName(bytes);
       if (absolute.back() != u'/') absolute += u'/';
     }
     absolute += path;
@@ -125,7 +125,7 @@ class PosixPlatform final : public Platform {
     // POSIX has no short names: the long form is the path itself, once it
     // is known to exist.
     std::string bytes;
-    EncodeName(buffer, bytes);
+    text::EncodeName(buffer, bytes);
     if (!OpenPath(bytes, O_PATH).valid()) return Errno();
     const std::u16string_view path(buffer);
     length = path.size() < room ? static_cast<uint32_t>(path.size())
@@ -135,19 +135,19 @@ class PosixPlatform final : public Platform {
 
   ErrorCode OpenDirectory(const char16_t* path, std::unique_ptr<Directory>& directory) override {
     std::string bytes;
-    EncodeName(path, bytes);
+    text::EncodeName(path, bytes);
     return OpenPosixDirectory(bytes, directory);
   }
 
   ErrorCode OpenTree(const char16_t* path, std::unique_ptr<Tree>& tree) override {
     std::string bytes;
-    EncodeName(path, bytes);
+    text::EncodeName(path, bytes);
     return OpenPosixTree(bytes, tree);
   }
 
   Kind KindOf(const char16_t* path) override {
     std::string bytes;
-    EncodeName(path, bytes);
+    text::EncodeName(path, bytes);
     const Descriptor opened = OpenPath(bytes, O_PATH);
     struct stat status;
     if (!opened.valid() || fstat(opened.get(), &status) != 0) return Kind::kNothing;
@@ -158,7 +158,7 @@ class PosixPlatform final : public Platform {
     Descriptor file;
     if (path != nullptr) {
       std::string name;
-      EncodeName(path, name);
+      text::EncodeName(path, name);
       file = OpenPath(name, O_RDONLY);
       if (!file.valid()) return Errno();
     }
@@ -174,7 +174,7 @@ class PosixPlatform final : public Platform {
   }
 
   ErrorCode WriteLine(Stream stream, std::u16string_view line) override {
-    EncodeName(line, bytes_);
+    text::EncodeName(line, bytes_);
     bytes_ += '\n';
     return WriteAll(stream == Stream::Err ? STDERR_FILENO : STDOUT_FILENO, bytes_);
   }
@@ -182,26 +182,26 @@ class PosixPlatform final : public Platform {
   ErrorCode JournalFolder(std::u16string& folder) override {
     std::string bytes;
     if (const ErrorCode error = PosixJournalFolder(bytes)) return error;
-    DecodeName(bytes, folder);
+    text::DecodeName(bytes, folder);
     return 0;
   }
 
   ErrorCode FilesIn(const std::u16string& folder, std::vector<std::u16string>& names) override {
     std::string bytes;
-    EncodeName(folder, bytes);
+    text::EncodeName(folder, bytes);
     return PosixFilesIn(bytes, names);
   }
 
   ErrorCode OpenLineFile(const std::u16string& path, bool existing,
                          std::unique_ptr<LineFile>& file) override {
     std::string bytes;
-    EncodeName(path, bytes);
+    text::EncodeName(path, bytes);
     return PosixOpenLineFile(bytes, existing, file);
   }
 
   ErrorCode RemoveFile(const std::u16string& path) override {
     std::string bytes;
-    EncodeName(path, bytes);
+    text::EncodeName(path, bytes);
     return unlink(bytes.c_str()) == 0 ? 0 : Errno();
   }
 
@@ -212,7 +212,7 @@ class PosixPlatform final : public Platform {
 
   void WriteProgress(std::u16string_view text) override {
     std::string bytes;
-    EncodeName(text, bytes);
+    text::EncodeName(text, bytes);
     WriteAll(STDERR_FILENO, bytes);
   }
 
@@ -272,7 +272,7 @@ void WriteEmergencyLine(const char* line) {
 
 std::vector<std::u16string> CommandLine(int argc, char** argv) {
   std::vector<std::u16string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(DecodeName(argv[i]));
+  for (int i = 0; i < argc; ++i) args.push_back(text::DecodeName(argv[i]));
   return args;
 }
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace platform {
 namespace {
@@ -42,7 +42,7 @@ class PosixTest : public ::testing::Test {
   // The listing of `directory`, or null after failing the test.
   std::unique_ptr<Directory> Open(const std::string& directory) {
     std::unique_ptr<Directory> listing;
-    const ErrorCode error = system_->OpenDirectory(DecodeName(directory + "/").c_str(), listing);
+    const ErrorCode error = system_->OpenDirectory(text::DecodeName(directory + "/").c_str(), listing);
     EXPECT_EQ(error, 0u);
     return listing;
   }
@@ -81,7 +81,7 @@ TEST_F(PosixTest, RenameNeverReplacesAnEntry) {
   Write(root_ + "/new", "precious");
   const auto directory = Open(root_);
   ASSERT_NE(directory, nullptr);
-  const std::u16string base = DecodeName(root_ + "/");
+  const std::u16string base = text::DecodeName(root_ + "/");
   const std::u16string oldPath = base + u"old-name", newPath = base + u"new";
   EXPECT_EQ(directory->LookUp(newPath.c_str(), base.size()), ErrorCode{EEXIST});
   EXPECT_EQ(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()),
@@ -104,7 +104,7 @@ TEST_F(PosixTest, RenameNeverReplacesAnEntry) {
 TEST_F(PosixTest, MissingEntryReportsItsError) {
   const auto directory = Open(root_);
   ASSERT_NE(directory, nullptr);
-  const std::u16string base = DecodeName(root_ + "/");
+  const std::u16string base = text::DecodeName(root_ + "/");
   const std::u16string oldPath = base + u"gone", newPath = base + u"new";
   EXPECT_EQ(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()),
             ErrorCode{ENOENT});
@@ -113,7 +113,7 @@ TEST_F(PosixTest, MissingEntryReportsItsError) {
 TEST_F(PosixTest, OpeningAFileAsADirectoryFails) {
   Write(root_ + "/file", "f");
   std::unique_ptr<Directory> listing;
-  EXPECT_EQ(system_->OpenDirectory(DecodeName(root_ + "/file/").c_str(), listing),
+  EXPECT_EQ(system_->OpenDirectory(text::DecodeName(root_ + "/file/").c_str(), listing),
             ErrorCode{ENOTDIR});
   EXPECT_EQ(listing, nullptr);
 }
@@ -126,17 +126,17 @@ TEST_F(PosixTest, ReadsAFileInPiecesOrSaysWhyNot) {
     bytes += piece;
     return Go::kOn;
   };
-  EXPECT_EQ(system_->ReadFile(DecodeName(root_ + "/report").c_str(), gather), 0u);
+  EXPECT_EQ(system_->ReadFile(text::DecodeName(root_ + "/report").c_str(), gather), 0u);
   EXPECT_EQ(bytes, content);
   // The reader may stop early.
   size_t pieces = 0;
-  EXPECT_EQ(system_->ReadFile(DecodeName(root_ + "/report").c_str(),
+  EXPECT_EQ(system_->ReadFile(text::DecodeName(root_ + "/report").c_str(),
                               [&pieces](std::string_view) { return ++pieces < 1 ? Go::kOn : Go::kStop; }),
             0u);
   EXPECT_EQ(pieces, 1u);
-  EXPECT_EQ(system_->ReadFile(DecodeName(root_ + "/missing").c_str(), gather),
+  EXPECT_EQ(system_->ReadFile(text::DecodeName(root_ + "/missing").c_str(), gather),
             ErrorCode{ENOENT});
-  EXPECT_EQ(system_->ReadFile(DecodeName(root_).c_str(), gather), ErrorCode{EISDIR});
+  EXPECT_EQ(system_->ReadFile(text::DecodeName(root_).c_str(), gather), ErrorCode{EISDIR});
 }
 
 TEST_F(PosixTest, AbsolutePathFollowsTheConventionOfRoom) {
@@ -154,18 +154,18 @@ TEST_F(PosixTest, AbsolutePathFollowsTheConventionOfRoom) {
   char cwd[PATH_MAX];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   const std::string expected = std::string(cwd) + (cwd[1] ? "/" : "") + "x/../y";
-  EXPECT_EQ(std::u16string(relative, length), DecodeName(expected));
+  EXPECT_EQ(std::u16string(relative, length), text::DecodeName(expected));
 }
 
 TEST_F(PosixTest, LongFormIsTheExistenceTest) {
   // The path, terminated, in a buffer of 300 units.
-  std::u16string path = DecodeName(root_);
+  std::u16string path = text::DecodeName(root_);
   const size_t length = path.size();
   path.resize(300);
   uint32_t formed = 0;
   EXPECT_EQ(system_->LongForm(path.data(), 300, formed), 0u);
   EXPECT_EQ(formed, length);
-  std::u16string missing = DecodeName(root_ + "/missing");
+  std::u16string missing = text::DecodeName(root_ + "/missing");
   missing.resize(300);
   EXPECT_EQ(system_->LongForm(missing.data(), 300, formed), ErrorCode{ENOENT});
 }
@@ -186,7 +186,7 @@ TEST_F(PosixTest, DirectoryBeyondPathMaxIsListedAndRenamed) {
   ASSERT_EQ(fchdir(start), 0);
   close(start);
 
-  std::u16string buffer = DecodeName(path);
+  std::u16string buffer = text::DecodeName(path);
   buffer.resize(buffer.size() + 1);
   uint32_t formed = 0;
   EXPECT_EQ(system_->LongForm(buffer.data(), static_cast<uint32_t>(buffer.size()), formed), 0u);
@@ -195,7 +195,7 @@ TEST_F(PosixTest, DirectoryBeyondPathMaxIsListedAndRenamed) {
   ASSERT_NE(directory, nullptr);
   EXPECT_EQ(List(*directory), (std::map<std::u16string, bool>{
                                   {u".", true}, {u"..", true}, {u"a-long-file-name.txt", false}}));
-  const std::u16string base = DecodeName(path + "/");
+  const std::u16string base = text::DecodeName(path + "/");
   const std::u16string oldPath = base + u"a-long-file-name.txt";
   const std::u16string newPath = base + u"a-long.txt";
   EXPECT_EQ(directory->Rename(oldPath.c_str(), newPath.c_str(), base.size()), 0u);

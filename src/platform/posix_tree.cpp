@@ -13,7 +13,7 @@
 #include "platform/posix_internal.h"
 #include "platform/posix_rename.h"
 #include "platform/tree_walk.h"
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace platform {
 namespace {
@@ -32,7 +32,7 @@ class PosixSystem {
   static constexpr ErrorCode kOtherVolume = EXDEV;
   static constexpr ErrorCode kChanged = ESTALE;
 
-  static void Encode(std::u16string_view text, Name& out) { EncodeName(text, out); }
+  static void Encode(std::u16string_view text, Name& out) { text::EncodeName(text, out); }
   static bool IsOpen(const Place& place) { return place.fd.valid(); }
   static void Close(Place& place) { place.fd.Reset(); }
   static bool SameFile(const Identity& a, const Identity& b) { return a.SameFile(b); }
@@ -83,7 +83,7 @@ class PosixSystem {
     return ReadListing(fd, read, [&](const ListedRecord& record) {
       if (record.name == "." || record.name == "..") return;
       ListedEntry<Identity> entry;
-      DecodeName(record.name, name_);
+      text::DecodeName(record.name, name_);
       entry.name = name_;
       entry.isDirectory = record.type == DT_DIR;
       entry.isLink = record.type == DT_LNK;
@@ -128,7 +128,7 @@ class PosixSystem {
       }
       bytes.resize(2 * bytes.size());
     }
-    DecodeName(bytes, target);
+    text::DecodeName(bytes, target);
     return 0;
   }
 
@@ -144,7 +144,7 @@ class PosixSystem {
       }
       bytes.resize(2 * bytes.size());
     }
-    DecodeName(bytes, path);
+    text::DecodeName(bytes, path);
     return 0;
   }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf8.h"
+#include "text/utf8.h"
 #include "platform/win32_api.h"
 
 namespace platform {
@@ -19,7 +19,7 @@ class Win32LineFile final : public LineFile {
     bytes_.clear();
     for (size_t start = 0; start <= line.size();) {
       const size_t end = std::min(line.find(u'\n', start), line.size());
-      EncodeName(line.substr(start, end - start), piece_);
+      text::EncodeName(line.substr(start, end - start), piece_);
       bytes_ += piece_;
       bytes_ += "\r\n";
       start = end + 1;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf8.h"
+#include "text/utf8.h"
 #include "platform/win32_api.h"
 
 // The wide console start-up's argument splitting, from the C run-time library.
@@ -163,7 +163,7 @@ class Win32Platform final : public Platform {
     }
     units_.clear();
     AppendWithLineEnds(units_, line);
-    EncodeName(units_, bytes_);
+    text::EncodeName(units_, bytes_);
     bytes_ += "\r\n";
     std::string_view rest = bytes_;
     while (!rest.empty()) {

@@ -27,7 +27,7 @@
 
 #include "app/run.h"
 #include "platform/platform.h"
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::vector<std::u16string> Fields(const std::string& line) {
   std::vector<std::u16string> fields;
   std::stringstream split(line);
   std::string field;
-  while (std::getline(split, field, '\t')) fields.push_back(platform::DecodeName(field));
+  while (std::getline(split, field, '\t')) fields.push_back(text::DecodeName(field));
   return fields;
 }
 

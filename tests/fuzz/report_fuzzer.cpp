@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/report.h"
-#include "naming/units.h"
+#include "text/units.h"
 
 namespace {
 
@@ -27,12 +27,12 @@ void CheckWellFormed(const std::u16string& line) {
     Check(unit != 0x200E && unit != 0x200F && !(unit >= 0x202A && unit <= 0x202E) &&
               !(unit >= 0x2066 && unit <= 0x2069),
           "a bidirectional control in a line");
-    if (naming::IsHighSurrogate(unit) && i + 1 < line.size() &&
-        naming::IsLowSurrogate(line[i + 1])) {
+    if (text::IsHighSurrogate(unit) && i + 1 < line.size() &&
+        text::IsLowSurrogate(line[i + 1])) {
       ++i;
       continue;
     }
-    Check(!naming::IsSurrogate(unit), "a lone surrogate in a line");
+    Check(!text::IsSurrogate(unit), "a lone surrogate in a line");
   }
 }
 

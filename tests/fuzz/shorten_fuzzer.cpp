@@ -14,20 +14,20 @@
 #include "naming/measure.h"
 #include "naming/shorten.h"
 #include "naming/whole_cut.h"
-#include "naming/units.h"
+#include "text/units.h"
 #include "naming/windows_names.h"
 
 namespace {
 
-using naming::IsHighSurrogate;
-using naming::IsLowSurrogate;
+using text::IsHighSurrogate;
+using text::IsLowSurrogate;
 
 bool WellFormed(const std::u16string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
-    if (IsHighSurrogate(text[i])) {
-      if (i + 1 == text.size() || !IsLowSurrogate(text[i + 1])) return false;
+    if (text::IsHighSurrogate(text[i])) {
+      if (i + 1 == text.size() || !text::IsLowSurrogate(text[i + 1])) return false;
       ++i;
-    } else if (IsLowSurrogate(text[i])) {
+    } else if (text::IsLowSurrogate(text[i])) {
       return false;
     }
   }
@@ -64,7 +64,7 @@ std::u16string Candidate(const naming::CutResult& cut, uint32_t counter) {
   Check(candidate.size() == cut.newName.size(), "a counter changed the length");
   size_t first = cut.counterAnchor - DigitCount(counter);
   // The digits take the high half of a pair whose low half they start on.
-  if (first > 0 && IsLowSurrogate(cut.newName[first]) && IsHighSurrogate(cut.newName[first - 1])) {
+  if (first > 0 && text::IsLowSurrogate(cut.newName[first]) && text::IsHighSurrogate(cut.newName[first - 1])) {
     --first;
     Check(candidate[first] == u'0', "a split pair's high half is not a 0");
   }

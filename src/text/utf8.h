@@ -7,7 +7,7 @@
 // unit would stand for a byte (U+DC80 to U+DCFF) or form a pair with the
 // unit after it. Every other byte that is not part of a well-formed
 // sequence (stray continuation bytes, truncated or overlong sequences, bytes
-// F5 to FF) becomes the single unit U+DC00 + byte (naming/units.h). Each
+// F5 to FF) becomes the single unit U+DC00 + byte (text/units.h). Each
 // converts back to the same bytes, so every byte string survives the round
 // trip unchanged.
 #pragma once
@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace text {
 
 void DecodeName(std::string_view bytes, std::u16string& out);
 std::u16string DecodeName(std::string_view bytes);
@@ -24,4 +24,4 @@ std::u16string DecodeName(std::string_view bytes);
 // other lone surrogate in three bytes.
 void EncodeName(std::u16string_view text, std::string& out);
 
-}  // namespace platform
+}  // namespace text

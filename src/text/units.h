@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace naming {
+namespace text {
 
 constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -24,4 +24,4 @@ constexpr unsigned char EscapedByte(char16_t unit) {
   return static_cast<unsigned char>(unit - kEscapedByteBase);
 }
 
-}  // namespace naming
+}  // namespace text

@@ -1,10 +1,10 @@
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
-#include "naming/units.h"
+#include "text/units.h"
 
 #include <cstdint>
 
-namespace platform {
+namespace text {
 namespace {
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -57,7 +57,7 @@ char16_t EncodedSurrogate(std::string_view bytes) {
   const unsigned char third = static_cast<unsigned char>(bytes[2]);
   if (lead != 0xED || second < 0xA0 || second > 0xBF || !IsContinuation(third)) return 0;
   const char16_t unit = static_cast<char16_t>(0xD000 | (second & 0x3F) << 6 | (third & 0x3F));
-  return naming::IsEscapedByte(unit) ? 0 : unit;
+  return IsEscapedByte(unit) ? 0 : unit;
 }
 
 // True when `bytes` begin with what decodes to a low surrogate unit: a byte
@@ -96,7 +96,7 @@ void DecodeName(std::string_view bytes, std::u16string& out) {
       continue;
     }
     if (const char16_t surrogate = EncodedSurrogate(bytes)) {
-      if (naming::IsLowSurrogate(surrogate)) {
+      if (IsLowSurrogate(surrogate)) {
         *next++ = surrogate;
         bytes.remove_prefix(3);
         continue;
@@ -105,10 +105,10 @@ void DecodeName(std::string_view bytes, std::u16string& out) {
       // other bytes: a run of encoded high surrogates followed by something
       // that decodes to a low unit stays escaped, byte by byte.
       size_t run = 3;
-      while (naming::IsHighSurrogate(EncodedSurrogate(bytes.substr(run)))) run += 3;
+      while (IsHighSurrogate(EncodedSurrogate(bytes.substr(run)))) run += 3;
       if (StartsLow(bytes.substr(run))) {
         for (size_t i = 0; i < run; ++i) {
-          *next++ = naming::EscapeByte(static_cast<unsigned char>(bytes[i]));
+          *next++ = EscapeByte(static_cast<unsigned char>(bytes[i]));
         }
       } else {
         for (size_t i = 0; i < run; i += 3) *next++ = EncodedSurrogate(bytes.substr(i));
@@ -116,7 +116,7 @@ void DecodeName(std::string_view bytes, std::u16string& out) {
       bytes.remove_prefix(run);
       continue;
     }
-    *next++ = naming::EscapeByte(lead);
+    *next++ = EscapeByte(lead);
     bytes.remove_prefix(1);
   }
   out.resize(static_cast<size_t>(next - begin));
@@ -148,12 +148,12 @@ void EncodeName(std::u16string_view text, std::string& out) {
       *next++ = static_cast<char>(c);
       continue;
     }
-    if (naming::IsHighSurrogate(text[i]) && i + 1 < text.size() &&
-        naming::IsLowSurrogate(text[i + 1])) {
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() &&
+        IsLowSurrogate(text[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
-    } else if (naming::IsEscapedByte(text[i])) {
-      *next++ = static_cast<char>(naming::EscapedByte(text[i]));
+    } else if (IsEscapedByte(text[i])) {
+      *next++ = static_cast<char>(EscapedByte(text[i]));
       continue;
     }
     // Every other unit, a lone surrogate too, as its three bytes.
@@ -174,4 +174,4 @@ void EncodeName(std::u16string_view text, std::string& out) {
   out.resize(static_cast<size_t>(next - out.data()));
 }
 
-}  // namespace platform
+}  // namespace text

@@ -1,11 +1,11 @@
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-namespace platform {
+namespace text {
 namespace {
 
 TEST(Utf8Test, DecodesWellFormedAndEscapesEveryOtherByte) {
@@ -74,4 +74,4 @@ TEST(Utf8Test, LoneSurrogatesTakeTheirThreeBytes) {
 }
 
 }  // namespace
-}  // namespace platform
+}  // namespace text
