@@ -59,7 +59,7 @@ for part in "${parts[@]}"; do
       build native "${programs[@]}" >/dev/null
       build win64 "${programs[@]}" >/dev/null
       wine_ready
-      python3 tests/upcase/exfat_fold.py src/naming/fold_table.inc --check
+      python3 tools/upcase/exfat_fold.py src/naming/fold_table.inc --check
       # Trees fitted for a destination, then handed to it.
       python3 tests/volumes/destinations_test.py build/native/snipdir
       python3 tests/volumes/volumes_test.py build/native/snipdir --windows build/win64/snipdir.exe
@@ -83,8 +83,8 @@ for part in "${parts[@]}"; do
     *)
       # The Unicode data the name rules are generated from, checked as it stands.
       if [ "$part" = native ]; then
-        python3 tests/unicode/grapheme_table.py src/naming/grapheme_table.inc --check
-        python3 tests/unicode/decompositions.py src/naming/nfd_table.inc --check
+        python3 tools/unicode/grapheme_table.py src/naming/grapheme_table.inc --check
+        python3 tools/unicode/decompositions.py src/naming/nfd_table.inc --check
       fi
       build "$part"
       [ "$part" = win64 ] && wine_ready

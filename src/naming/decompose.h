@@ -1,7 +1,7 @@
 // Names as macOS stores them: decomposed as HFS+ decomposes (Unicode's
 // canonical decomposition, NFD, leaving U+2000-U+2FFF, U+F900-U+FAFF and
 // U+2F800-U+2FAFF as they are), from tables generated out of Unicode's data
-// by tests/unicode/decompositions.py. Pure functions on UTF-16.
+// by tools/unicode/decompositions.py. Pure functions on UTF-16.
 #pragma once
 
 #include <cstdint>

@@ -64,7 +64,7 @@ def text():
                                                     sum(map(units16, pieces)),
                                                     sum(map(bytes8, pieces))))
         parts += pieces
-    lines = ["// Made by tests/unicode/decompositions.py from Debian's unicode-data; do not",
+    lines = ["// Made by tools/unicode/decompositions.py from Debian's unicode-data; do not",
              "// edit. Each code point macOS decomposes: where its full canonical",
              "// decomposition starts in kParts, how many code points it has, and its",
              "// length in UTF-16 units and in UTF-8 bytes.",

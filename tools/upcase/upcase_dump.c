@@ -1,6 +1,6 @@
 /* Prints every UTF-16 unit that Windows maps to another in uppercase, as the
    system compares file names (RtlUpcaseUnicodeChar), one "unit upper" pair of
-   hexadecimal numbers a line, for tests/upcase/upcase_table.py. */
+   hexadecimal numbers a line, for tools/upcase/upcase_table.py. */
 #include <windows.h>
 #include <stdio.h>
 
