@@ -145,4 +145,33 @@ std::u16string CommandLineWithFloor(const FitCommand& command, uint32_t floor,
   return line;
 }
 
+std::u16string MeasureLine(const fit::Destination& destination, std::u16string_view measuredFrom) {
+  std::u16string line = u"snipdir-fit: ";
+  if (destination.fromTop) {
+    line += u"only the paths in the library were measured, not those on the PC (259 at most): ";
+  } else {
+    line += u"paths were measured from ";
+    line += measuredFrom;
+    line += u", a path of this system: ";
+  }
+  line += u"--as names the folder the tree will have on Windows (such as --as ";
+  line += destination.fromTop ? u"'C:\\Users\\ana\\OneDrive - Contoso'"
+                              : u"'C:\\Users\\ana\\Documents'";
+  return line + u").";
+}
+
+std::u16string NoRoomLine(uint32_t least, const FitCommand& command) {
+  std::u16string line = u"ERROR: A limit of ";
+  AppendDecimal(line, least);
+  line += u" leaves no room for a name at the floor (";
+  AppendDecimal(line, command.floor);
+  if (command.headroom != 0) {
+    line += u") with the headroom (";
+    AppendDecimal(line, command.headroom);
+  }
+  line += u"): give a larger budget";
+  line += command.headroom != 0 ? u", a lower --floor or less --headroom." : u" or a lower --floor.";
+  return line;
+}
+
 }  // namespace app

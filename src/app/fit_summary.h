@@ -1,5 +1,6 @@
-// What snipdir-fit says on standard error about where a tree stands: the
-// line at the end, and, where some path cannot fit, what would.
+// What snipdir-fit says on standard error about where a tree stands and
+// how it was measured: the line at the end, what the renames break, what
+// was measured, a limit that holds no name, and the command lines it gives.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,14 @@ std::u16string SummaryLine(const FitFigures& figures);
 
 // "snipdir-fit: these renames break code: ..." with what would keep it.
 std::u16string BreaksLine(const fit::Breaks& breaks, bool preview, bool backslashPaths);
+
+// Where paths are measured on this system (from `measuredFrom`) but go to
+// a Windows PC: what was measured, and the --as that says where they go.
+std::u16string MeasureLine(const fit::Destination& destination, std::u16string_view measuredFrom);
+
+// Where a limit of the run, `least`, holds no name at the floor: what to
+// give instead.
+std::u16string NoRoomLine(uint32_t least, const FitCommand& command);
 
 // `text` as one argument of this system's shell: as it is where it can be,
 // else in double quotes where paths use backslashes, in single quotes else.

@@ -5,16 +5,14 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/fit_advice.h"
 #include "app/fit_summary.h"
-#include "app/help.h"
-#include "app/journal.h"
-#include "app/report_reader.h"
 #include "app/progress.h"
+#include "app/report_reader.h"
 #include "fit/keeps.h"
-#include "fit/limits.h"
+#include "fit/measured_path.h"
 #include "fit/planner.h"
 #include "naming/windows_names.h"
-#include "fit/measured_path.h"
 
 namespace app {
 namespace {
@@ -108,7 +106,14 @@ class FitWalk : private WalkBase {
         figures.worstBudget = BudgetOf(figures.refused ? worst->node : plan.worstNode);
       }
       Say(SummaryLine(figures));
-      if (worst != nullptr) AdviseOnTheUnfit(*worst, nodes, stop);
+      if (worst != nullptr) {
+        std::u16string path;
+        AppendEscaped(path, Path(worst->node), traits_.namesAreBytes);
+        for (const std::u16string& line : AdviceOnTheUnfit(
+                 *worst, path, nodes, limits_, command_, app::BackslashPaths(system_), stop)) {
+          Say(line);
+        }
+      }
     }
     return whole && figures.failed == 0 ? 0 : 1;
   }
@@ -135,8 +140,6 @@ class FitWalk : private WalkBase {
     return nodes;
   }
 
-  // The limits of the plan: the destination's (or the budget), counted
-  // its way, less the headroom.
   void ReportRefused(const fit::Plan::Refused& refused) {
     line_ = u"ERROR: ";
     AppendQuoted(line_, Path(refused.node), traits_.namesAreBytes);
@@ -170,83 +173,10 @@ class FitWalk : private WalkBase {
         app::BackslashPaths(system_)) {
       return;
     }
-    std::u16string line = u"snipdir-fit: ";
-    line += destination->fromTop ? u"only the paths in the library were measured, not those on "
-                                   u"the PC (259 at most): "
-                                 : u"paths were measured from ";
-    if (!destination->fromTop) {
-      line += fit::MeasuredPath(
-          std::u16string_view(directory_.workPath).substr(0, directory_.nameStart),
-          traits_.separators);
-      line += u", a path of this system: ";
-    }
-    line += u"--as names the folder the tree will have on Windows (such as --as ";
-    line += destination->fromTop ? u"'C:\\Users\\ana\\OneDrive - Contoso'"
-                                 : u"'C:\\Users\\ana\\Documents'";
-    line += u").";
-    Say(line);
-  }
-
-  // Where some path cannot fit: the worst of them, what of it the folder
-  // takes, and the highest --floor that would fit the tree, as a command,
-  // or what else would.
-  template <typename Stop>
-  void AdviseOnTheUnfit(const fit::Plan::Unfit& worst, const std::vector<fit::Node>& nodes,
-                        const Stop& stop) {
-    std::u16string line = u"snipdir-fit: the worst path, \"";
-    AppendEscaped(line, Path(worst.node), traits_.namesAreBytes);
-    line += u"\", is " + Grouped(worst.over) + u" over " + Grouped(BudgetOf(worst.node)) +
-            u" even with every name on it cut to the floor";
-    if (limits_.baseLength > 1) {
-      line += u"; " + Grouped(static_cast<uint64_t>(limits_.baseLength)) +
-              u" of its length is the folder it goes to";
-    }
-    Say(line + u".");
-    // The highest floor below the one given at which every path fits.
-    uint32_t fits = 0;
-    fit::Plan lowest;
-    for (uint32_t low = kLowestMaxLength, high = command_.floor - 1; low <= high;) {
-      fit::Limits lower = limits_;
-      lower.floor = low + (high - low + 1) / 2;
-      fit::Plan plan = fit::MakePlan(nodes, lower, stop);
-      if (plan.stopped) return;
-      if (plan.unfit.empty()) {
-        fits = lower.floor;
-        low = lower.floor + 1;
-      } else {
-        high = lower.floor - 1;
-        if (lower.floor == kLowestMaxLength) lowest = std::move(plan);
-      }
-    }
-    if (fits != 0) {
-      Say(u"snipdir-fit: with --floor " + Grouped(fits) + u" every path would fit: " +
-          CommandLineWithFloor(command_, fits, app::BackslashPaths(system_)));
-      return;
-    }
-    // Even at the lowest floor: what is left over on the worst path, and
-    // whether a shorter folder or fewer names kept would make up for it.
-    const fit::Plan::Unfit* left = command_.floor == kLowestMaxLength ? &worst : nullptr;
-    for (const fit::Plan::Unfit& unfit : lowest.unfit) {
-      if (left == nullptr || unfit.over > left->over) left = &unfit;
-    }
-    if (left == nullptr) return;
-    uint64_t freed = 0;  // what cutting its kept names to the lowest floor would give
-    for (uint32_t at = left->node; at != TreeEntry::kTop; at = listing_->entries[at].parent) {
-      if (!nodes[at].keep) continue;
-      const uint32_t length = limits_.pathMeasure.Of(nodes[at].name);
-      if (length > kLowestMaxLength) freed += length - kLowestMaxLength;
-    }
-    line = u"snipdir-fit: not even --floor 8 fits every path (the worst stays " +
-           Grouped(left->over) + u" over): ";
-    if (limits_.baseLength > 1 && static_cast<uint64_t>(limits_.baseLength) > left->over) {
-      line += u"a folder (--as) shorter by " + Grouped(left->over) + u" would fit it";
-      if (freed >= left->over) line += u", or fewer names kept on it";
-    } else if (freed >= left->over) {
-      line += u"fewer names kept on it would fit it";
-    } else {
-      line += u"it holds too many directories for the budget: it fits only higher up";
-    }
-    Say(line + u".");
+    Say(MeasureLine(*destination,
+                    fit::MeasuredPath(std::u16string_view(directory_.workPath)
+                                          .substr(0, directory_.nameStart),
+                                      traits_.separators)));
   }
 
   // Writes a line on standard error, after the lines gathered for standard
@@ -295,9 +225,6 @@ class FitWalk : private WalkBase {
     return path;
   }
 
-  // The length of the directory's own full path, as the system will take
-  // it, or of the path given with --as, which may be a path of either
-  // system.
   // Sets `above_` to the path of the directory that holds `node`, with a
   // "/" after it (nothing at the top). The entries of one directory are
   // renamed one after another, so each directory's path is made once.
@@ -360,88 +287,11 @@ class FitWalk : private WalkBase {
   std::u16string oldPath_;  // a path below the directory, for an error line
 };
 
-// Sets `limits` to those of the run `command` asks for on `directory`;
-// false, after saying why, where they hold no name at the floor.
-bool LimitsOf(const FitCommand& command, const ResolvedDirectory& directory,
-              platform::Platform& system, fit::Limits& limits) {
-  const platform::Traits& traits = system.traits();
-  fit::Asked asked;
-  asked.destination = command.destination;
-  asked.budget = command.budget;
-  asked.floor = command.floor;
-  asked.headroom = command.headroom;
-  // The folder the tree goes to: --as, a path of Windows or of this
-  // system, or where the tree is.
-  const std::u16string base =
-      command.hasAs ? fit::MeasuredPath(command.as, u"\\/")
-                    : fit::MeasuredPath(
-                          std::u16string_view(directory.workPath).substr(0, directory.nameStart),
-                          traits.separators);
-  asked.base = base;
-  const std::u16string_view as = command.as;
-  asked.baseOnWindows = command.hasAs ? (as.size() >= 2 && as[1] == u':') ||
-                                            as.substr(0, 2) == u"\\\\"
-                                      : BackslashPaths(system);
-  asked.namesAreBytes = traits.namesAreBytes;
-  uint32_t least = 0;
-  if (fit::LimitsOf(asked, limits, least)) return true;
-  std::u16string line = u"ERROR: A limit of ";
-  AppendDecimal(line, least);
-  line += u" leaves no room for a name at the floor (";
-  AppendDecimal(line, command.floor);
-  if (command.headroom != 0) {
-    line += u") with the headroom (";
-    AppendDecimal(line, command.headroom);
-  }
-  line += u"): give a larger budget";
-  line += command.headroom != 0 ? u", a lower --floor or less --headroom." : u" or a lower --floor.";
-  system.WriteLine(platform::Stream::Err, line);
-  return false;
-}
-
 }  // namespace
 
-int Fit(const Arguments& arguments, platform::Platform& system, Output& output) {
-  FitCommand command;
-  CommandError error;
-  if (!ReadFitCommand(arguments, command, error)) {
-    system.WriteLine(platform::Stream::Err, error.line);
-    return error.usage ? Usage(Tool::kFit, system) : 1;
-  }
-  if (system.KindOf(command.directory.c_str()) == platform::Kind::kOther) {
-    system.WriteLine(platform::Stream::Err, u"ERROR: " + command.directory + u" is not a directory.");
-    return 1;
-  }
-  ResolvedDirectory directory;
-  if (!Resolve(command.directory, system, output, directory)) return 1;
-  fit::Limits limits;
-  if (!LimitsOf(command, directory, system, limits)) return 1;
-  const std::unique_ptr<platform::Tree> tree = OpenTree(directory, system, output);
-  if (tree == nullptr) return 1;
-  if (command.preview) output.Gather();
-  Journal journal(system, Tool::kFit, directory.workPath.substr(0, directory.nameStart));
-  const Output::Keeping keeping = output.KeepIn(command.preview ? nullptr : &journal);
-  const int status = FitWalk(system, directory, *tree, output, command, limits).Run();
-  if (!command.preview && !system.Interrupted()) {
-    // Where the way back is: this run's report, or where this run renamed
-    // nothing (its report, redirected, may have been written over an
-    // earlier one), the last run's here.
-    std::u16string kept = journal.path(), first;
-    const bool earlier =
-        kept.empty() && Journal::LastRun(system, directory.workPath.substr(0, directory.nameStart),
-                                         kept, first);
-    if (!kept.empty()) {
-      system.WriteLine(platform::Stream::Err,
-                       std::u16string(earlier ? u"snipdir-fit: the report of the last run here "
-                                                u"is kept in "
-                                              : u"snipdir-fit: the report is kept in ") +
-                           kept + u"; snipdir-undo --last " +
-                           ShellQuoted(command.directory, BackslashPaths(system)) +
-                           u" takes the run back.");
-    }
-  }
-  const int finished = Finish(system, output);
-  return finished != 0 ? finished : status;
+int FitTree(platform::Platform& system, const ResolvedDirectory& directory, platform::Tree& tree,
+            Output& output, const FitCommand& command, const fit::Limits& limits) {
+  return FitWalk(system, directory, tree, output, command, limits).Run();
 }
 
 }  // namespace app

@@ -8,14 +8,15 @@
 #include "app/command_line.h"
 #include "app/output.h"
 #include "app/walk.h"
+#include "fit/limits.h"
 #include "platform/platform.h"
 
 namespace app {
 
-// The run of snipdir-fit with its `arguments`: fits the tree
-// below the directory to the budget, or in a preview decides each rename
-// the same way and renames nothing. Returns the exit status: 0 when every
-// path fits afterwards.
-int Fit(const Arguments& arguments, platform::Platform& system, Output& output);
+// Fits `tree`, the tree below `directory`, to `limits` as `command` asks,
+// or in a preview decides each rename the same way and renames nothing.
+// Returns the exit status: 0 when every path fits afterwards.
+int FitTree(platform::Platform& system, const ResolvedDirectory& directory, platform::Tree& tree,
+            Output& output, const FitCommand& command, const fit::Limits& limits);
 
 }  // namespace app

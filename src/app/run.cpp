@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/cut_walk.h"
-#include "app/fit_walk.h"
+#include "app/fit_run.h"
 #include "app/help.h"
 #include "app/output.h"
 #include "app/undo_walk.h"
