@@ -13,9 +13,10 @@
 namespace app {
 namespace {
 
-// Sets `limits` to those of the run `command` asks for on `directory`;
-// false, after saying why, where they hold no name at the floor.
-bool LimitsOf(const FitCommand& command, const ResolvedDirectory& directory,
+// Sets `limits` to those of the run `command` asks for on `directory` (or,
+// where null, with the folder the tree goes to not yet known); false,
+// after saying why, where they hold no name at the floor.
+bool LimitsOf(const FitCommand& command, const ResolvedDirectory* directory,
               platform::Platform& system, fit::Limits& limits) {
   const platform::Traits& traits = system.traits();
   fit::Asked asked;
@@ -27,9 +28,11 @@ bool LimitsOf(const FitCommand& command, const ResolvedDirectory& directory,
   // system, or where the tree is.
   const std::u16string base =
       command.hasAs ? fit::MeasuredPath(command.as, u"\\/")
-                    : fit::MeasuredPath(
-                          std::u16string_view(directory.workPath).substr(0, directory.nameStart),
-                          traits.separators);
+      : directory != nullptr
+          ? fit::MeasuredPath(
+                std::u16string_view(directory->workPath).substr(0, directory->nameStart),
+                traits.separators)
+          : std::u16string();
   asked.base = base;
   const std::u16string_view as = command.as;
   asked.baseOnWindows = command.hasAs ? (as.size() >= 2 && as[1] == u':') ||
@@ -55,10 +58,13 @@ int Fit(const Arguments& arguments, platform::Platform& system, Output& output) 
     system.WriteLine(platform::Stream::Err, u"ERROR: " + command.directory + u" is not a directory.");
     return 1;
   }
+  // Whether the limits hold a name at all does not depend on where the
+  // tree is: said before the directory is looked for.
+  fit::Limits limits;
+  if (!LimitsOf(command, nullptr, system, limits)) return 1;
   ResolvedDirectory directory;
   if (!Resolve(command.directory, system, output, directory)) return 1;
-  fit::Limits limits;
-  if (!LimitsOf(command, directory, system, limits)) return 1;
+  LimitsOf(command, &directory, system, limits);
   const std::unique_ptr<platform::Tree> tree = OpenTree(directory, system, output);
   if (tree == nullptr) return 1;
   if (command.preview) output.Gather();
@@ -68,11 +74,13 @@ int Fit(const Arguments& arguments, platform::Platform& system, Output& output) 
   if (!command.preview && !system.Interrupted()) {
     // Where the way back is: this run's report, or where this run renamed
     // nothing (its report, redirected, may have been written over an
-    // earlier one), the last run's here.
-    std::u16string kept = journal.path(), first;
+    // earlier one), the last run's here. A journal that could not be
+    // written said so, and names nothing.
+    journal.Flush();
+    std::u16string kept = journal.failed() ? u"" : journal.path(), first;
     const bool earlier =
-        kept.empty() && Journal::LastRun(system, directory.workPath.substr(0, directory.nameStart),
-                                         kept, first);
+        !journal.failed() && journal.path().empty() &&
+        Journal::LastRun(system, directory.workPath.substr(0, directory.nameStart), kept, first);
     if (!kept.empty()) {
       system.WriteLine(platform::Stream::Err,
                        std::u16string(earlier ? u"snipdir-fit: the report of the last run here "

@@ -97,11 +97,19 @@ void Journal::Line(std::u16string_view line) {
   // file, and is never the last run taken back.
   try {
     if (failed_ || (file_ == nullptr && (line.empty() || line[0] != u'"' || !Open()))) return;
-    // Lines are written a few at a time: a write for every rename would
-    // cost as much as the rename.
-    if (!held_.empty() && held_.size() + 1 + line.size() > held_.capacity()) Flush();
+    // Lines are written a few at a time, in room set aside when the file
+    // was made: a write for every rename would cost as much as the rename.
+    // Where that room could not be had, or for a line longer than it, one
+    // at a time.
+    if (held_.capacity() < kHeld || line.size() >= kHeld) {
+      Flush();
+      if (failed_) return;
+      if (const platform::ErrorCode error = file_->Add(line)) Failed(error);
+      return;
+    }
+    if (held_.size() + 1 + line.size() > kHeld) Flush();
+    if (failed_) return;
     if (held_.empty()) {
-      held_.reserve(kHeld);
       heldSince_ = std::chrono::steady_clock::now();
     } else {
       held_ += u'\n';
@@ -110,8 +118,7 @@ void Journal::Line(std::u16string_view line) {
     if (std::chrono::steady_clock::now() - heldSince_ >= kHeldFor) Flush();
   } catch (const std::bad_alloc&) {
     // The line on standard output went out; the journal stops here.
-    failed_ = true;
-    file_.reset();
+    OutOfMemory();
   }
 }
 
@@ -122,8 +129,7 @@ void Journal::Flush() {
     held_.clear();
     if (error != 0) Failed(error);
   } catch (const std::bad_alloc&) {
-    failed_ = true;
-    file_.reset();
+    OutOfMemory();
   }
 }
 
@@ -133,6 +139,15 @@ void Journal::Failed(platform::ErrorCode error) {
   system_.WriteLine(platform::Stream::Err,
                     WithNumber(u"WARNING: The journal cannot be written (", error,
                                u"): keep the report to undo the run."));
+}
+
+void Journal::OutOfMemory() {
+  failed_ = true;
+  file_.reset();
+  // A line of its own that needs no memory.
+  system_.WriteLine(platform::Stream::Err,
+                    u"WARNING: The journal cannot be written (memory ran out): keep the report "
+                    u"to undo the run.");
 }
 
 bool Journal::Open() {
@@ -178,6 +193,12 @@ bool Journal::Open() {
   if ((error = file_->Add(first)) != 0) {
     Failed(error);
     return false;
+  }
+  try {
+    held_.reserve(kHeld);
+    file_->Reserve(kHeld);
+  } catch (const std::bad_alloc&) {
+    std::u16string().swap(held_);  // memory is short: a line at a time
   }
   Prune(folder);
   return true;

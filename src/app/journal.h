@@ -4,8 +4,10 @@
 // written over, or never kept, still takes its run back
 // (snipdir-undo --last).
 //
-// The lines are written as the run goes, a few at a time: at the latest
-// kHeldFor after the first of them, and before the run ends or is stopped.
+// The lines are written as the run goes, a few at a time: once kHeld units
+// are held, when a line comes kHeldFor after the first one held, and all
+// of them before the run ends or is stopped. A program killed outright
+// may leave the last few out; its report on standard output has them.
 //
 // One file a run, in Platform::JournalFolder, named by its time (to the
 // millisecond), its number in that millisecond, its program and directory
@@ -52,6 +54,9 @@ class Journal {
 
   // The file the run's report is kept in; empty while none was made.
   const std::u16string& path() const { return path_; }
+  // True once the journal could not be written: it does not hold the
+  // whole report.
+  bool failed() const { return failed_; }
 
   // Finds the latest run of snipdir-fit in `directory` (as resolved) in the
   // journal that was not taken back: sets `path` to its file and `first` to
@@ -71,6 +76,7 @@ class Journal {
   bool Open();
   void Prune(const std::u16string& folder);
   void Failed(platform::ErrorCode error);
+  void OutOfMemory();
 
   platform::Platform& system_;
   const Tool tool_;

@@ -200,6 +200,9 @@ class LineFile {
   // file (a line feed inside `line` ends a line too). Returns 0, or the
   // error code.
   virtual ErrorCode Add(std::u16string_view line) = 0;
+  // Sets aside room for adding `units` units at once without memory.
+  // Throws std::bad_alloc when memory has run out.
+  virtual void Reserve(size_t units) = 0;
 };
 
 class Platform {

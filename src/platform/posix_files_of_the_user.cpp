@@ -33,6 +33,8 @@ class PosixLineFile final : public LineFile {
     return 0;
   }
 
+  void Reserve(size_t units) override { bytes_.reserve(3 * units + 1); }
+
  private:
   Descriptor fd_;
   std::string bytes_;

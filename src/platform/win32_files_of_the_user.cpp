@@ -32,6 +32,12 @@ class Win32LineFile final : public LineFile {
     return written == bytes_.size() ? 0 : ERROR_WRITE_FAULT;
   }
 
+  // A line feed inside gains a carriage return.
+  void Reserve(size_t units) override {
+    bytes_.reserve(4 * units + 2);
+    piece_.reserve(3 * units);
+  }
+
  private:
   Handle file_;
   std::string bytes_, piece_;

@@ -642,6 +642,17 @@ def the_line_of_a_rename_is_ready_before_it(root):
     expect((out.count(" => "), out.splitlines()[-1], status), (1, "ERROR: Out of memory.", 1),
            "the run")
     expect(sum(now != before for now, before in zip(chain_of(tree), DEEP)), 1, "renamed")
+    # The line is longer than the room the journal set aside: the journal
+    # says it cannot hold the report, and names no file to take it back.
+    expect(line_end(err), "WARNING: The journal cannot be written (memory ran out): keep the "
+           "report to undo the run.\n", "the journal's warning")
+    # Short lines need no memory of their own: the journal holds them all.
+    flat = os.path.join(root, "flat")
+    make(flat, [f"a file with a long name, number {i:03}.txt" for i in range(150)])
+    out, err, status = fit("--as", "/x", flat, "30", seam="starve")
+    folder = os.path.join(program.state_home(), "snipdir")
+    with open(os.path.join(folder, max(os.listdir(folder))), encoding="utf-8") as file:
+        expect((file.read().split("\n", 1)[1], status), (out, 0), "the journal without memory")
 
 
 @case
