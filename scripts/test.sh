@@ -35,16 +35,24 @@ export HOME
 # qemu takes minutes), and one server stays up for every program.
 # Their output goes nowhere: the server and the services the first program
 # starts outlive every program, and would hold a pipe open.
+# The server that stays up is started once the prefix is there (it cannot
+# start without one); the one that made the prefix has ended by then. A
+# server that ends between two runs refuses the second one's connection.
 wine_ready() {
-  # (It says 2 when a server is running already: that one is not ours.)
-  if wineserver -p </dev/null >/dev/null 2>&1; then
-    trap 'wineserver -k 2>/dev/null || true' EXIT
-  fi
-  if [ -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
-    "$(snipdir_wine64)" cmd /c exit </dev/null >/dev/null 2>&1
-  else
+  if [ ! -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
     "$(snipdir_wine64)" wineboot --init </dev/null >/dev/null 2>&1
+    wineserver -w </dev/null >/dev/null 2>&1
   fi
+  local status=0
+  wineserver -p </dev/null >/dev/null 2>&1 || status=$?
+  case $status in
+    0) trap 'wineserver -k 2>/dev/null || true' EXIT ;;
+    2) ;;  # a server was running already: not ours to end
+    *)
+      echo "ERROR: the Wine server cannot be started (wineserver -p says $status)." >&2
+      return 1 ;;
+  esac
+  "$(snipdir_wine64)" cmd /c exit </dev/null >/dev/null 2>&1
 }
 build() {
   cmake --preset "$1" >/dev/null

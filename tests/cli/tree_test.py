@@ -417,7 +417,7 @@ def a_tree_that_cannot_fit_is_left_alone(root):
         "snipdir-fit: with --floor 11 every path would fit: snipdir-fit --as /x --floor 11 "
         f"{program.native_path(tree)} 40"], "what would fit")
     out, err, status = fit("--partial", *args)
-    expect((out.count(" => "), out.count("cannot fit"), status), (2, 1, 1), "partial")
+    expect((out.count(" => "), out.count("cannot fit"), status), (2, 1, 1), f"partial ({err})")
     expect(line_end(err).splitlines()[0], "snipdir-fit: 2 of 4 entries renamed; 1 path still "
            "does not fit (the worst 12 over 40).", "the summary")
     out, err, status = fit(*args)
