@@ -8,16 +8,18 @@
 #   win32    the shipped 32-bit Windows programs, run under 32-bit Wine, and
 #            the twin and Linux programs they are compared with
 #   volumes  the file system tools and FUSE drivers the volume tests mount
-#            with, the image makers trees are fitted for, and what the
-#            win64 part needs
+#            with, the image makers trees are fitted for, libfuse3 for the
+#            file system as slow as a share, and what the win64 part needs
 #   release  the packages and their checks (lintian, mandoc), and 32-bit
 #            Wine for the programs of the zip
-#   bench    the benchmark (strace, GNU time)
+#   bench    the benchmark (strace, GNU time; the share rows need what
+#            volumes needs)
 # Sourced by the other scripts: snipdir_setup native win32 ...
 #
-# Wine comes from the release's own suite (apt-get -t), where every i386
-# library it needs has the version of its amd64 twin even when an update
-# suite's i386 index is out of step. Where the kernel runs no 32-bit code,
+# Wine and libfuse3's headers come from the release's own suite (apt-get
+# -t), where every library they need has the version of its twin (i386 and
+# amd64, or the -dev and the library installed) even when an update suite's
+# index is out of step. Where the kernel runs no 32-bit code,
 # 32-bit Wine runs through qemu-user, registered for 32-bit programs (as
 # root only).
 
@@ -53,6 +55,8 @@ snipdir_missing() {
         command -v mkfs.xfs >/dev/null || missing+=(xfsprogs)
         command -v mkfs.btrfs >/dev/null || missing+=(btrfs-progs)
         command -v fusermount3 >/dev/null || missing+=(fuse3)
+        command -v pkg-config >/dev/null || missing+=(pkg-config)
+        [ -f /usr/include/fuse3/fuse.h ] || missing+=(libfuse3-dev)
         command -v losetup >/dev/null || missing+=(mount)
         command -v xorriso >/dev/null || missing+=(xorriso)
         command -v isoinfo >/dev/null || missing+=(genisoimage) ;;&
@@ -96,7 +100,7 @@ snipdir_register_qemu() {
 }
 
 snipdir_setup() {
-  local missing sudo="" wine=() others=() package
+  local missing sudo="" suite=() others=() package
   [ "$(id -u)" = 0 ] || sudo=sudo
   missing=$(snipdir_missing "$@")
   if [ -n "${missing// /}" ]; then
@@ -108,7 +112,7 @@ snipdir_setup() {
     $sudo apt-get update -qq || true
     for package in $missing; do
       case $package in
-        wine | wine64 | wine32:i386) wine+=("$package") ;;
+        wine | wine64 | wine32:i386 | libfuse3-dev) suite+=("$package") ;;
         *) others+=("$package") ;;
       esac
     done
@@ -116,11 +120,11 @@ snipdir_setup() {
       DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         "${others[@]}" || return 1
     fi
-    if [ ${#wine[@]} -gt 0 ]; then
+    if [ ${#suite[@]} -gt 0 ]; then
       # shellcheck disable=SC1091
       DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-        -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" "${wine[@]}" || {
-        echo "ERROR: Wine could not be installed from the release's own suite (above)." >&2
+        -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" "${suite[@]}" || {
+        echo "ERROR: ${suite[*]} could not be installed from the release's own suite (above)." >&2
         return 1
       }
     fi

@@ -12,8 +12,9 @@
 #            whose lines are compared with the twin's and the Linux ones
 #   volumes  both programs on mounted image files: ext4, xfs, btrfs, tmpfs,
 #            exFAT, NTFS, FAT, bindfs (as root; a mount that cannot be made
-#            is skipped), exFAT's case table against mkfs.exfat's, and both
-#            programs fitting the same trees
+#            is skipped), exFAT's case table against mkfs.exfat's, both
+#            programs fitting the same trees, and snipdir-fit on a file
+#            system as slow as a file share
 #   release  scripts/release.sh twice (the same bytes), and the packages
 #            checked as a user meets them
 # Name parts to run only those: scripts/test.sh native
@@ -64,7 +65,7 @@ for part in "${parts[@]}"; do
   started=$SECONDS
   case $part in
     volumes)
-      build native "${programs[@]}" >/dev/null
+      build native "${programs[@]}" slowfs >/dev/null
       build win64 "${programs[@]}" >/dev/null
       wine_ready
       python3 tools/upcase/exfat_fold.py src/naming/fold_table.inc --check
@@ -73,6 +74,8 @@ for part in "${parts[@]}"; do
       python3 tests/volumes/volumes_test.py build/native/snipdir --windows build/win64/snipdir.exe
       # Both programs fit the same trees with the same lines.
       python3 tests/cli/fit_test.py build/native/snipdir --also build/win64/snipdir.exe --rounds 6
+      # The same lines whatever number of directories is listed at once.
+      python3 tests/volumes/share_test.py build/native/snipdir build/native/slowfs
       ;;
     release)
       build win32 --target version_check >/dev/null

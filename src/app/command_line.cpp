@@ -103,7 +103,8 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
     } else if (tool == Tool::kUndo && arg == u"--last") {
       read.last = true;
     } else if (tool == Tool::kFit && (arg == u"--as" || arg == u"--floor" ||
-                                      arg == u"--headroom" || arg == u"--keep")) {
+                                      arg == u"--headroom" || arg == u"--keep" ||
+                                      arg == u"--jobs")) {
       if (!hasValue) {
         read.request = Request::kWrong;
         read.wrong = u"ERROR: " + arg + u" needs " +
@@ -113,9 +114,9 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
       const std::u16string& value = args[++i];
       if (arg == u"--keep") {
         read.keeps.push_back(value);
-      } else if (arg == u"--headroom") {
-        read.hasHeadroom = true;
-        read.headroom = value;
+      } else if (arg == u"--headroom" || arg == u"--jobs") {
+        (arg == u"--jobs" ? read.hasJobs : read.hasHeadroom) = true;
+        (arg == u"--jobs" ? read.jobs : read.headroom) = value;
       } else {
         (arg == u"--as" ? read.hasAs : read.hasFloor) = true;
         (arg == u"--as" ? read.as : read.floor) = value;
@@ -211,6 +212,9 @@ bool ReadFitCommand(const Arguments& arguments, FitCommand& command, CommandErro
   }
   if (arguments.hasHeadroom && !ReadNumber(arguments.headroom, 0, 32767, command.headroom)) {
     return Refuse(error, u"ERROR: The headroom must be a number from 0 to 32767.");
+  }
+  if (arguments.hasJobs && !ReadNumber(arguments.jobs, 1, kMostJobs, command.jobs)) {
+    return Refuse(error, u"ERROR: --jobs must be a number from 1 to 64.");
   }
   command.directory = operands[0];
   const std::u16string& budget = operands[1];

@@ -17,6 +17,10 @@ enum class Tool { kSnipdir, kPreview, kUndo, kFit };
 constexpr uint32_t kDefaultMaxLength = 12;
 constexpr uint32_t kLowestMaxLength = 8;
 constexpr uint32_t kHighestMaxLength = 256;
+// Directories listed at once where --jobs is not given: on a file share
+// (or FUSE), 8, as robocopy's threads; elsewhere, where calls do not wait,
+// one after another, which costs least.
+constexpr uint32_t kShareJobs = 8, kMostJobs = 64;
 
 // Reads the limit argument the way C's decimal conversion does: leading white
 // space, one optional sign, then digits up to the first non-digit; no digits
@@ -51,6 +55,8 @@ struct Arguments {
   std::u16string floor;
   bool hasHeadroom = false;
   std::u16string headroom;
+  bool hasJobs = false;
+  std::u16string jobs;
 };
 
 // Reads the arguments of `tool` (program name first), the one reader of
@@ -67,7 +73,7 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
                         platform::Platform& system);
 
 // The command line of snipdir-fit: [--preview] [--partial] [--as PATH]
-// [--floor N] [--headroom N] [--keep PATTERN]... <directory>
+// [--floor N] [--headroom N] [--keep PATTERN]... [--jobs N] <directory>
 // <budget|destination>.
 struct FitCommand {
   bool preview = false;
@@ -82,6 +88,10 @@ struct FitCommand {
   const fit::Destination* destination = nullptr;
   uint32_t budget = 0;
   uint32_t headroom = 0;  // units of every limit left free
+  // Directories listed at once (0: as kShareJobs says): on a file share
+  // each call waits for the server, and calls in flight together wait
+  // together.
+  uint32_t jobs = 0;
 };
 
 // What is wrong with a command line: the line that says it, and whether

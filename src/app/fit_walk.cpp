@@ -41,7 +41,7 @@ class FitWalk : private WalkBase {
     listing_ = &tree_.List(unseen, [&](size_t listed) {
       progress.Show(listed, 0);
       return system_.Interrupted() ? platform::Go::kStop : platform::Go::kOn;
-    });
+    }, command_.jobs != 0 ? command_.jobs : tree_.OnShare() ? kShareJobs : 1);
     if (system_.Interrupted()) return 1;
     // The directory itself could not be listed: there is no tree to plan.
     for (const platform::TreeError& error : unseen) {

@@ -35,7 +35,7 @@ constexpr std::u16string_view kFitUsage[] = {
     u"Cuts the fewest names of a tree the least, so that every path fits a length.",
     u"Usage:",
     u"  snipdir-fit [--preview] [--partial] [--as PATH] [--floor N] [--headroom N] "
-    u"[--keep PATTERN]... <directory-path> <budget|destination>",
+    u"[--keep PATTERN]... [--jobs N] <directory-path> <budget|destination>",
 };
 
 #undef SNIPDIR_BANNER
@@ -65,6 +65,8 @@ constexpr std::u16string_view kFitOptions[] = {
     u"  --headroom N      keep N of every limit free for the names sync programs add",
     u"  --keep PATTERN    never cut a name that matches (*, ?, [...]; a / at the end",
     u"                    keeps a directory and all below it: --keep 'node_modules/')",
+    u"  --jobs N          list N directories at once (1 to 64; 8 on a file share, 1",
+    u"                    elsewhere): the same lines, sooner where each call waits",
     u"",
     u"The budget is a number of UTF-16 units (characters, a pair two) for every",
     u"full path, or a destination, which counts its own way and mends the names it",

@@ -121,8 +121,15 @@ class Tree {
   // A directory that cannot be listed gets its line in `errors`, and none
   // of its entries is listed. After each directory `goOn` is told how many
   // entries are listed so far; when it answers Go::kStop, the listing stops.
+  // Up to `jobs` directories are listed at once, each reached on a way of
+  // its own from the top and checked as the walk checks its own; each job
+  // holds up to 17 descriptors or handles, the walk 16, and where the
+  // process may open too few for that, fewer jobs run (none but the walk
+  // itself at a limit of 64 or fewer). The listing is the same whatever
+  // `jobs` is.
   using Progress = std::function<Go(size_t listed)>;
-  virtual const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn) = 0;
+  virtual const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn,
+                                  unsigned jobs) = 0;
 
   // Renames the listed entry `node` to `newName` in its directory, never
   // replacing an entry that already holds the name (Traits::targetExists).
@@ -152,6 +159,11 @@ class Tree {
   // 0 when the entry `name` is in the directory reached as RenameBelow
   // reaches it; else the error code of the way there or of the lookup.
   virtual ErrorCode LookBelow(std::u16string_view below, std::u16string_view name) = 0;
+
+  // True where the tree is on a file share or a file system served by a
+  // program (FUSE): every call waits for another machine or process, and
+  // calls in flight together wait together.
+  virtual bool OnShare() = 0;
 };
 
 // An open listing of one directory, through which its entries are renamed.

@@ -4,8 +4,11 @@
 // a directory closed earlier is opened again through the ".." of its child.
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -65,6 +68,28 @@ class PosixSystem {
 
   ErrorCode Reopen(const Place& child, const Place&, Place& reopened) {
     return Open(child, "..", reopened);
+  }
+
+  // How many listers the descriptors this process may open leave room for,
+  // up to `wanted`: each holds `open` directories and the stream of the
+  // one it lists; the walk holds as many, and the rest of the program
+  // some.
+  static unsigned ListersFor(unsigned wanted, size_t open) {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+    const rlim_t kept = 32 + open, each = open + 1;
+    return limit.rlim_cur <= kept ? 0
+                                  : static_cast<unsigned>(std::min<rlim_t>(
+                                        wanted, (limit.rlim_cur - kept) / each));
+  }
+
+  ErrorCode Duplicate(const Place& place, Place& copy) const {
+    copy.fd = Descriptor(fcntl(place.fd.get(), F_DUPFD_CLOEXEC, 0));
+    if (!copy.fd.valid()) return Errno();
+    copy.identity = place.identity;
+    copy.status = place.status;
+    copy.unreadable = place.unreadable;
+    return 0;
   }
 
   ErrorCode Look(const Place& parent, const Name& name, Identity& identity) {
@@ -130,6 +155,26 @@ class PosixSystem {
     }
     text::DecodeName(bytes, target);
     return 0;
+  }
+
+  // The file systems of shares (NFS, SMB, AFS, Ceph, 9p) and those served
+  // by a program (FUSE: sshfs, rclone, ntfs-3g).
+  bool OnShare(const Place& place) const {
+    struct statfs system;
+    if (fstatfs(place.fd.get(), &system) != 0) return false;
+    switch (static_cast<uint32_t>(system.f_type)) {
+      case 0x6969:      // NFS
+      case 0xFE534D42:  // SMB2
+      case 0xFF534D42:  // CIFS
+      case 0x517B:      // SMB
+      case 0x5346414F:  // AFS
+      case 0x00C36400:  // Ceph
+      case 0x01021997:  // 9p
+      case 0x65735546:  // FUSE
+        return true;
+      default:
+        return false;
+    }
   }
 
   ErrorCode RealPath(const Place& place, std::u16string& path) {

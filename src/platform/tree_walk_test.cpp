@@ -100,6 +100,11 @@ class DiskSystem {
     reopened = {true, {parent, disk_->files.at(parent).volume}};
     return 0;
   }
+  static unsigned ListersFor(unsigned wanted, size_t) { return wanted; }
+  ErrorCode Duplicate(const Place& place, Place& copy) const {
+    copy = place;
+    return 0;
+  }
   ErrorCode Look(const Place& parent, const Name& name, Identity& identity) {
     const auto& entries = disk_->files.at(parent.identity.id).entries;
     const auto found = entries.find(name);
@@ -139,6 +144,7 @@ class DiskSystem {
     target.clear();
     return 0;
   }
+  bool OnShare(const Place&) const { return false; }
   ErrorCode RealPath(const Place&, std::u16string& path) {
     path = u"/";
     return 0;
@@ -179,7 +185,7 @@ TEST(TreeWalkTest, ListsAndRenamesAtAnyDepthWithAFewDirectoriesOpen) {
   disk.Make(u"mounted/hidden");
   auto tree = Open(disk);
   std::vector<TreeError> errors;
-  const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; });
+  const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; }, 1);
   EXPECT_TRUE(errors.empty());
   EXPECT_EQ(listing.entries.size(), 42u);  // 40 levels, the file, the mount point
   // Down to the bottom, up to the top, and down again through the levels
@@ -190,6 +196,41 @@ TEST(TreeWalkTest, ListsAndRenamesAtAnyDepthWithAFewDirectoriesOpen) {
   EXPECT_EQ(tree->Rename(Node(listing, last), u"last"), 0u);
   EXPECT_EQ(disk.files.at(disk.Find(last.substr(0, last.rfind(u'/')) + u"/last")).entries.count(u"renamed"),
             1u);
+}
+
+TEST(TreeWalkTest, ListsTheSameTreeWhateverTheJobs) {
+  Disk disk;
+  std::u16string deep;
+  for (int level = 0; level < 40; ++level) disk.Make(deep += u"deep/");
+  for (char16_t a = u'a'; a <= u'l'; ++a) {
+    disk.Make(std::u16string{a, u'/'});
+    for (char16_t b = u'a'; b <= u'f'; ++b) {
+      disk.Make(std::u16string{a, u'/'} + b + u'/');
+      disk.Make(std::u16string{a, u'/'} + b + u"/file");
+    }
+  }
+  disk.Make(u"a/mounted%");
+  disk.Make(u"a/mounted/hidden");
+  disk.Make(u"b/link@");
+  const auto list = [&](unsigned jobs) {
+    auto tree = Open(disk);
+    std::vector<TreeError> errors;
+    const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; }, jobs);
+    std::vector<std::u16string> lines;
+    for (uint32_t node = 0; node < listing.entries.size(); ++node) {
+      const TreeEntry& entry = listing.entries[node];
+      lines.push_back(std::u16string(listing.Name(node)) + u" in " +
+                      std::u16string(1, static_cast<char16_t>(entry.parent)));
+    }
+    EXPECT_TRUE(errors.empty());
+    // The walk's own chain still renames at the bottom.
+    EXPECT_EQ(tree->Rename(Node(listing, deep.substr(0, deep.size() - 1)), u"last"), 0u);
+    disk.Move(deep.substr(0, deep.size() - 5) + u"last", deep.substr(0, deep.size() - 1));
+    return lines;
+  };
+  const std::vector<std::u16string> one = list(1);
+  EXPECT_EQ(one.size(), 40u + 12 + 12 * 6 * 2 + 2);
+  for (const unsigned jobs : {2u, 8u}) EXPECT_EQ(list(jobs), one) << jobs << " jobs";
 }
 
 // What another program does to the tree between the listing and the
@@ -226,7 +267,7 @@ TEST(TreeWalkTest, ARenameOnlyWhereTheListingSawTheDirectory) {
     disk.Make(u"a/b/long-name");
     auto tree = Open(disk);
     std::vector<TreeError> errors;
-    const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; });
+    const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; }, 1);
     c.change(disk);
     EXPECT_EQ(tree->Rename(Node(listing, u"a/b/long-name"), u"short"), c.inside) << c.what;
     EXPECT_EQ(tree->Rename(Node(listing, u"a/b"), u"c"), c.itself) << c.what;
@@ -241,7 +282,7 @@ TEST(TreeWalkTest, ADirectoryMovedAwayMidRunHasNothingMoreRenamedInIt) {
     for (const char16_t* name : {u"one", u"two"}) disk.Make(std::u16string(u"a/b/") + name);
     auto tree = Open(disk);
     std::vector<TreeError> errors;
-    const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; });
+    const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; }, 1);
     const auto rename = [&](const char16_t* name) {
       return undo ? tree->RenameBelow(u"a/b", name, std::u16string(name) + u"-back")
                   : tree->Rename(Node(listing, std::u16string(u"a/b/") + name), u"x");

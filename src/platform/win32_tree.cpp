@@ -151,6 +151,21 @@ class Win32System {
     return OpenPath(place.path, true, reopened);
   }
 
+  // Handles are not counted out: every lister wanted.
+  static unsigned ListersFor(unsigned wanted, size_t) { return wanted; }
+
+  ErrorCode Duplicate(const Place& place, Place& copy) const {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (!DuplicateHandle(GetCurrentProcess(), place.handle.get(), GetCurrentProcess(), &handle, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS)) {
+      return GetLastError();
+    }
+    copy.handle.Reset(handle);
+    copy.identity = place.identity;
+    copy.path = place.path;
+    return 0;
+  }
+
   ErrorCode Look(const Place& parent, const Name& name, Identity& identity) {
     Handle entry;
     if (const ErrorCode error =
@@ -253,6 +268,18 @@ class Win32System {
     target.assign(reinterpret_cast<const char16_t*>(names + offset), length / 2);
     if (target.compare(0, 4, u"\\??\\") == 0) target.erase(0, 4);
     return 0;
+  }
+
+  // A UNC path, or a drive the system says is on the network.
+  bool OnShare(const Place& place) const {
+    constexpr std::u16string_view kUnc = u"\\\\?\\UNC\\", kDrive = u"\\\\?\\";
+    if (place.path.compare(0, kUnc.size(), kUnc) == 0) return true;
+    if (place.path.compare(0, kDrive.size(), kDrive) != 0 || place.path.size() < kDrive.size() + 2 ||
+        place.path[kDrive.size() + 1] != u':') {
+      return false;
+    }
+    const std::u16string root = place.path.substr(kDrive.size(), 2) + u"\\";
+    return GetDriveTypeW(Wide(root.c_str())) == DRIVE_REMOTE;
   }
 
   ErrorCode RealPath(const Place& place, std::u16string& path) {

@@ -391,7 +391,7 @@ def code_that_renames_break_is_said_first(root):
 @case
 def the_companions_help_says_every_option(root):
     out, err, status = fit("--help")
-    for said in ["--preview", "--partial", "--as", "--floor", "--headroom", "--keep",
+    for said in ["--preview", "--partial", "--as", "--floor", "--headroom", "--keep", "--jobs",
                  "windows", "onedrive", "sharepoint", "dropbox", "linux", "ecryptfs", "joliet",
                  "macos", "snipdir-undo --last"]:
         assert said in out, said
@@ -542,13 +542,14 @@ def command_lines_name_what_is_wrong(root):
         (["--floor", "7", root, "joliet"], "ERROR: The floor must be a number from 8 to 256.",
          False),
         (["--as"], "ERROR: --as needs a path.", True),
+        (["--jobs", "65", root, "joliet"], "ERROR: --jobs must be a number from 1 to 64.", False),
     ]:
         args = [program.native_path(a) if a == root or a.startswith(root) else a for a in args]
         out, err, status = fit(*args)
         expect((out, line_end(err).splitlines()[0], "Usage:" in err, status),
                ("", wanted, usage, 1), " ".join(args))
     # Numbers are read alike for every option.
-    for option, number in (("--headroom", "00"), ("--floor", "08")):
+    for option, number in (("--headroom", "00"), ("--floor", "08"), ("--jobs", "01")):
         expect(fit("--preview", option, number, "--as", "/x", program.native_path(root),
                    "joliet")[2], 0, f"{option} {number}")
     # snipdir's own limit given a destination: one more line says which

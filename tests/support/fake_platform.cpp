@@ -118,7 +118,7 @@ class FakeTree final : public Tree {
  public:
   explicit FakeTree(FakePlatform& system) : system_(system) {}
 
-  const TreeListing& List(std::vector<TreeError>& errors, const Progress&) override {
+  const TreeListing& List(std::vector<TreeError>& errors, const Progress&, unsigned) override {
     const SystemWork work;
     std::map<std::u16string, uint32_t> directories;  // by path
     std::map<std::u16string, bool> skipped;           // directories not listed
@@ -174,6 +174,8 @@ class FakeTree final : public Tree {
     target.clear();
     return 0;
   }
+
+  bool OnShare() override { return false; }
 
   ErrorCode LookBelow(std::u16string_view below, std::u16string_view name) override {
     std::u16string path(below);
