@@ -102,9 +102,10 @@ Arguments ReadArguments(Tool tool, std::vector<std::u16string> args,
       (arg == u"--preview" ? read.preview : read.partial) = true;
     } else if (tool == Tool::kUndo && arg == u"--last") {
       read.last = true;
-    } else if (tool == Tool::kFit && (arg == u"--as" || arg == u"--floor" ||
-                                      arg == u"--headroom" || arg == u"--keep" ||
-                                      arg == u"--jobs")) {
+    } else if ((tool == Tool::kFit && (arg == u"--as" || arg == u"--floor" ||
+                                       arg == u"--headroom" || arg == u"--keep" ||
+                                       arg == u"--jobs")) ||
+               (tool == Tool::kUndo && arg == u"--jobs")) {
       if (!hasValue) {
         read.request = Request::kWrong;
         read.wrong = u"ERROR: " + arg + u" needs " +

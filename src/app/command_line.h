@@ -43,7 +43,8 @@ struct Arguments {
   std::u16string wrong;
   // The arguments that are not options, in order.
   std::vector<std::u16string> operands;
-  // The option of snipdir-undo: the journal's last run in the directory.
+  // The options of snipdir-undo: the journal's last run in the directory;
+  // --jobs (below) too.
   bool last = false;
   // The options of snipdir-fit.
   bool preview = false;

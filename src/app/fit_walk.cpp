@@ -38,10 +38,11 @@ class FitWalk : private WalkBase {
   int Run() {
     Progress progress(system_);
     std::vector<platform::TreeError> unseen;
+    const unsigned jobs = command_.jobs != 0 ? command_.jobs : tree_.OnShare() ? kShareJobs : 1;
     listing_ = &tree_.List(unseen, [&](size_t listed) {
       progress.Show(listed, 0);
       return system_.Interrupted() ? platform::Go::kStop : platform::Go::kOn;
-    }, command_.jobs != 0 ? command_.jobs : tree_.OnShare() ? kShareJobs : 1);
+    }, jobs);
     if (system_.Interrupted()) return 1;
     // The directory itself could not be listed: there is no tree to plan.
     for (const platform::TreeError& error : unseen) {
@@ -79,10 +80,32 @@ class FitWalk : private WalkBase {
       const fit::Breaks breaks = fit::WhatBreaks(nodes, plan.newNames);
       if (breaks.any()) Say(BreaksLine(breaks, command_.preview, app::BackslashPaths(system_)));
     }
-    for (const uint32_t node : figures.refused ? std::vector<uint32_t>() : plan.renameOrder) {
-      if (!GoingOn()) break;
-      (Rename(node, plan.newNames[node]) ? figures.renamed : figures.failed) += 1;
+    const std::vector<uint32_t> none;
+    const std::vector<uint32_t>& order = figures.refused ? none : plan.renameOrder;
+    const auto reported = [&](uint32_t node, ErrorCode error) {
+      (Report(node, plan.newNames[node], error) ? figures.renamed : figures.failed) += 1;
       progress.Show(entries, figures.renamed);
+    };
+    if (command_.preview) {
+      for (const uint32_t node : order) {
+        if (!GoingOn()) break;
+        const ErrorCode refused = Prepare(node, plan.newNames[node]);
+        reported(node, refused != 0 ? refused : tree_.RenameRefusal(node));
+      }
+    } else {
+      tree_.Renames(
+          jobs,
+          [&](size_t index, platform::Tree::RenameOrder& rename) {
+            if (index == order.size() || !GoingOn()) return platform::Go::kStop;
+            rename.node = order[index];
+            rename.newName = plan.newNames[rename.node];
+            rename.refused = Prepare(rename.node, rename.newName);
+            return platform::Go::kOn;
+          },
+          [&](size_t index, ErrorCode error) {
+            reported(order[index], error);
+            return GoingOn() ? platform::Go::kOn : platform::Go::kStop;
+          });
     }
     for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) {
       if (plan.noFreeName[node] && GoingOn()) ReportFailure(Path(node), traits_.targetExists);
@@ -239,41 +262,45 @@ class FitWalk : private WalkBase {
     AppendEscaped(escapedAbove_, above_, traits_.namesAreBytes);
   }
 
-  // Renames `node` to `newName`, reporting it; true when it was renamed (or
-  // in a preview would be).
-  bool Rename(uint32_t node, std::u16string_view newName) {
+  // Makes the line of the rename of `node` to `newName` ready, before the
+  // rename. Returns 0, or the error the rename fails with without being
+  // made: a line too long to be read back to undo it, or (only from an
+  // emulation of Windows on another system) a name that could reach
+  // another directory.
+  ErrorCode Prepare(uint32_t node, std::u16string_view newName) {
     Above(node);
     const std::u16string_view oldName = listing_->Name(node);
-    // The full paths are made only for a line that needs them.
-    const auto failed = [&](ErrorCode error) {
+    const size_t room =
+        ReportRoom(above_.size() + oldName.size(), above_.size() + newName.size());
+    if (room > kLongestReportLine || !IsPlainName(oldName) || !IsPlainName(newName)) {
+      return traits_.invalidName;
+    }
+    PrepareLine(room);
+    return 0;
+  }
+
+  // Reports the rename of `node` to `newName` (or in a preview, what it
+  // would do); true when it was renamed.
+  bool Report(uint32_t node, std::u16string_view newName, ErrorCode error) {
+    Above(node);
+    const std::u16string_view oldName = listing_->Name(node);
+    if (error != 0) {
+      // The full paths are made only for a line that needs them.
       oldPath_.assign(above_).append(oldName);
       ReportFailure(oldPath_, error);
       return false;
-    };
-    const size_t room =
-        ReportRoom(above_.size() + oldName.size(), above_.size() + newName.size());
-    // A line that long could not be read back to undo it.
-    if (room > kLongestReportLine) return failed(traits_.invalidName);
-    PrepareLine(room);
-    // Only an emulation of Windows on another system lists a name that
-    // could reach another directory.
-    const ErrorCode error = !IsPlainName(oldName) || !IsPlainName(newName) ? traits_.invalidName
-                            : command_.preview ? tree_.RenameRefusal(node)
-                                               : tree_.Rename(node, newName);
-    if (error == 0) {
-      // The line of ReportRename, with the directory's path escaped once
-      // for all its entries.
-      line_ = u"\"";
-      line_ += escapedAbove_;
-      AppendEscaped(line_, oldName, traits_.namesAreBytes);
-      line_ += u"\" => \"";
-      line_ += escapedAbove_;
-      AppendEscaped(line_, newName, traits_.namesAreBytes);
-      line_ += u'"';
-      output_.Line(line_);
-      return true;
     }
-    return failed(error);
+    // The line of ReportRename, with the directory's path escaped once for
+    // all its entries.
+    line_ = u"\"";
+    line_ += escapedAbove_;
+    AppendEscaped(line_, oldName, traits_.namesAreBytes);
+    line_ += u"\" => \"";
+    line_ += escapedAbove_;
+    AppendEscaped(line_, newName, traits_.namesAreBytes);
+    line_ += u'"';
+    output_.Line(line_);
+    return true;
   }
 
   const ResolvedDirectory& directory_;

@@ -87,6 +87,8 @@ constexpr std::u16string_view kUndoOptions[] = {
     u"Options:",
     u"  --last            take back the latest run in the directory that the journal",
     u"                    holds and that was not taken back yet",
+    u"  --jobs N          up to N renames at once (1 to 64; 8 on a file share, 1",
+    u"                    elsewhere): the same lines, sooner where each call waits",
     u"A report is read from a file, or from standard input with -: UTF-8 or UTF-16",
     u"with a byte-order mark, as the programs or PowerShell wrote it. Each line is",
     u"renamed back in the directory it names, last first; nothing is ever replaced.",

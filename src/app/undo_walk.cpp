@@ -30,25 +30,45 @@ class UndoWalk : private WalkBase {
     uint64_t back = 0, failed = 0, unread = 0;
   };
 
-  // Renames back what `report` lists.
-  Counts Run(const ReportReader& report) {
+  // Renames back what `report` lists, its last line first, up to `jobs`
+  // at once.
+  Counts Run(const ReportReader& report, unsigned jobs) {
     Counts counts;
-    for (size_t index = report.size(); index-- > 0;) {
-      if (!GoingOn()) break;
-      const ReportReader::Line line = report.line(index);
-      if (!line.readable) {
-        output_.Line(WithNumber(u"ERROR: Line ", line.number, u" of the report cannot be read."));
-        ++counts.unread;
-        continue;
-      }
-      if (Above(line.oldName) != Above(line.newName)) {
-        output_.Line(WithNumber(u"ERROR: Line ", line.number,
-                                u" of the report renames more than a last name."));
-        ++counts.unread;
-        continue;
-      }
-      (RenameBack(line.oldName, line.newName) ? counts.back : counts.failed) += 1;
-    }
+    const size_t lines = report.size();
+    tree_.Renames(
+        jobs,
+        [&](size_t index, platform::Tree::RenameOrder& rename) {
+          if (index == lines || !GoingOn()) return platform::Go::kStop;
+          const ReportReader::Line line = report.line(lines - 1 - index);
+          if (!line.readable || Above(line.oldName) != Above(line.newName) ||
+              !IsPlainPath(line.oldName) || !IsPlainPath(line.newName)) {
+            rename.refused = traits_.invalidName;  // its line says why
+            return platform::Go::kOn;
+          }
+          PrepareLine(ReportRoom(line.newName, line.oldName));
+          rename.below = Above(line.newName);
+          rename.oldName = Last(line.newName);
+          rename.newName = Last(line.oldName);
+          return platform::Go::kOn;
+        },
+        [&](size_t index, ErrorCode error) {
+          const ReportReader::Line line = report.line(lines - 1 - index);
+          if (!line.readable) {
+            output_.Line(WithNumber(u"ERROR: Line ", line.number, u" of the report cannot be read."));
+            ++counts.unread;
+          } else if (Above(line.oldName) != Above(line.newName)) {
+            output_.Line(WithNumber(u"ERROR: Line ", line.number,
+                                    u" of the report renames more than a last name."));
+            ++counts.unread;
+          } else if (error == 0) {
+            ReportRename(line.newName, line.oldName);
+            ++counts.back;
+          } else {
+            ReportFailure(line.newName, error);
+            ++counts.failed;
+          }
+          return GoingOn() ? platform::Go::kOn : platform::Go::kStop;
+        });
     return counts;
   }
 
@@ -88,21 +108,6 @@ class UndoWalk : private WalkBase {
     }
   }
 
-  bool RenameBack(std::u16string_view oldName, std::u16string_view newName) {
-    if (!IsPlainPath(oldName) || !IsPlainPath(newName)) {
-      ReportFailure(newName, traits_.invalidName);
-      return false;
-    }
-    PrepareLine(ReportRoom(newName, oldName));
-    const ErrorCode error = tree_.RenameBelow(Above(newName), Last(newName), Last(oldName));
-    if (error == 0) {
-      ReportRename(newName, oldName);
-    } else {
-      ReportFailure(newName, error);
-    }
-    return error == 0;
-  }
-
   platform::Tree& tree_;
 };
 
@@ -123,6 +128,11 @@ int Undo(const Arguments& arguments, platform::Platform& system, Output& output)
                  u"--last takes back the latest run the journal holds.");
   }
   if (operands.size() > 2) return wrong(u"ERROR: Too many arguments: " + operands[2] + u".");
+  uint32_t jobs = 0;
+  if (arguments.hasJobs && !ReadNumber(arguments.jobs, 1, kMostJobs, jobs)) {
+    system.WriteLine(platform::Stream::Err, u"ERROR: --jobs must be a number from 1 to 64.");
+    return 1;
+  }
   const bool fromStandardInput = !arguments.last && operands[1] == u"-";
   if (!arguments.last && !fromStandardInput &&
       system.KindOf(operands[0].c_str()) == platform::Kind::kOther &&
@@ -185,7 +195,8 @@ int Undo(const Arguments& arguments, platform::Platform& system, Output& output)
   }
   Journal journal(system, Tool::kUndo, where);
   const Output::Keeping keeping = output.KeepIn(&journal);
-  const UndoWalk::Counts counts = walk.Run(report);
+  const UndoWalk::Counts counts =
+      walk.Run(report, jobs != 0 ? jobs : tree->OnShare() ? kShareJobs : 1);
   const bool whole = counts.failed == 0 && counts.unread == 0;
   if (!system.Interrupted()) {
     if (arguments.last && whole) Journal::MarkUndone(system, kept);

@@ -160,10 +160,45 @@ class Tree {
   // reaches it; else the error code of the way there or of the lookup.
   virtual ErrorCode LookBelow(std::u16string_view below, std::u16string_view name) = 0;
 
+  // One rename of many (see Renames): the listed entry `node` to
+  // `newName`; or where `node` is TreeEntry::kTop, `oldName` to `newName`
+  // in the directory reached through `below`, as RenameBelow does. Where
+  // `refused` is not 0, nothing is renamed: the rename fails with it.
+  struct RenameOrder {
+    uint32_t node = TreeEntry::kTop;
+    std::u16string below, oldName, newName;
+    ErrorCode refused = 0;
+  };
+  // Makes the renames `next(i, order)` gives (i from 0, until it answers
+  // Go::kStop), up to `jobs` at once, each checked as Rename and
+  // RenameBelow check theirs. `done(i, error)` is told of the i-th, in
+  // order, once it and every one before it are finished (error 0: renamed).
+  // No rename starts more than `jobs` places after the first one not yet
+  // finished, nor while one in a directory above it or below it is in
+  // flight. Once `done` answers Go::kStop, no more start, and those started
+  // are still told of, in order.
+  using NextRename = std::function<Go(size_t index, RenameOrder& order)>;
+  using Renamed = std::function<Go(size_t index, ErrorCode error)>;
+  virtual void Renames(unsigned jobs, const NextRename& next, const Renamed& done) = 0;
+
   // True where the tree is on a file share or a file system served by a
   // program (FUSE): every call waits for another machine or process, and
   // calls in flight together wait together.
   virtual bool OnShare() = 0;
+
+ protected:
+  // The renames of Renames one after another, through Rename and
+  // RenameBelow.
+  void RenameEach(const NextRename& next, const Renamed& done) {
+    for (size_t index = 0;; ++index) {
+      RenameOrder order;
+      if (next(index, order) != Go::kOn) return;
+      const ErrorCode error = order.refused != 0          ? order.refused
+                              : order.node != TreeEntry::kTop ? Rename(order.node, order.newName)
+                                  : RenameBelow(order.below, order.oldName, order.newName);
+      if (done(index, error) != Go::kOn) return;
+    }
+  }
 };
 
 // An open listing of one directory, through which its entries are renamed.

@@ -3,8 +3,9 @@
 // reached from the one above it by one name, and checked to be the
 // directory the listing saw), and, before renames, the check that those
 // directories are still where the walk found them. With more than one job,
-// directories are listed by listers of their own, several at once
-// (tree_listers.h), and the listing is the same.
+// directories are listed, and entries renamed, by workers of their own,
+// several at once (tree_workers.h), with the same listing and the same
+// renames in the same order of lines.
 //
 // What differs between systems is a small class of theirs (posix_tree.cpp,
 // win32_tree.cpp), `System` below, copied for each lister:
@@ -22,7 +23,7 @@
 //   Reopen(child, place, out)   opens again the directory of `place`, whose
 //                               handle was closed, from its open child
 //   Duplicate(place, copy)      a second handle of the same directory
-//   ListersFor(wanted, open)    how many listers, each with `open`
+//   ListersFor(wanted, open)    how many workers, each with `open`
 //                               directories open, there is room for
 //   IsOpen(place), Close(place)
 //   Look(parent, name, out)     which file `name` in `parent` is now
@@ -38,6 +39,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,9 +49,25 @@
 
 #include "platform/platform.h"
 #include "platform/tree_chain.h"
-#include "platform/tree_listers.h"
+#include "platform/tree_workers.h"
 
 namespace platform {
+
+// One entry of a directory as a system's listing hands it on.
+template <typename Identity>
+struct ListedEntry {
+  std::u16string_view name;
+  bool isDirectory = false;
+  bool isLink = false;
+  bool isOutput = false;
+  // A directory of the tree, to be listed in turn (not a mount point, a
+  // junction or a directory link), and which file it was when listed.
+  bool enter = false;
+  bool identityKnown = false;
+  Identity identity{};
+  // Why a directory of the tree cannot be entered at all, or 0.
+  ErrorCode unenterable = 0;
+};
 
 template <typename System>
 class WalkedTree final : public Tree {
@@ -62,33 +80,35 @@ class WalkedTree final : public Tree {
 
   const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn,
                           unsigned jobs) override {
-    std::unique_ptr<Listers> listers;
-    if (jobs > 1) {
-      listers = std::make_unique<Listers>(system_, chain_.Top(), jobs);
-      if (listers->size() == 0) listers.reset();
-    }
+    const std::unique_ptr<Workers> workers = StartWorkers(jobs);
+    std::unordered_map<uint32_t, Found> found;  // by directory, as the workers list them
     std::vector<Pending> pending(1);
     ListHere(pending.back().subdirectories, errors);
     while (!pending.empty() && goOn(listing_.entries.size()) == Go::kOn) {
       Pending& level = pending.back();
       if (level.next == level.subdirectories.size()) {
         pending.pop_back();
-        if (listers == nullptr && !pending.empty()) chain_.Up(system_);
+        if (workers == nullptr && !pending.empty()) chain_.Up(system_);
         continue;
       }
       const uint32_t node = level.subdirectories[level.next];
       std::vector<uint32_t> subdirectories;
-      if (listers != nullptr) {
-        AskAhead(*listers, pending);
+      if (workers != nullptr) {
+        AskAhead(*workers, pending, found);
         ++level.next;
-        typename Listers::Found found = listers->Take(node);
-        if (found.wayError != 0) {
-          errors.push_back({node, found.wayError, false});
+        workers->Wait(node);
+        const Found here = std::move(found.at(node));
+        found.erase(node);
+        if (here.wayError != 0) {
+          errors.push_back({node, here.wayError, false});
           continue;
         }
         Add(node, subdirectories, errors, [&](auto&& take) {
-          for (const auto& entry : found.entries) take(entry.entry);
-          return found.error;
+          for (auto [offset, entry] : here.entries) {
+            entry.name = std::u16string_view(here.names).substr(offset, entry.name.size());
+            take(entry);
+          }
+          return here.error;
         });
       } else {
         ++level.next;
@@ -143,6 +163,36 @@ class WalkedTree final : public Tree {
 
   bool OnShare() override { return system_.OnShare(chain_.Top()); }
 
+  void Renames(unsigned jobs, const NextRename& next, const Renamed& done) override {
+    const std::unique_ptr<Workers> workers = StartWorkers(jobs);
+    if (workers == nullptr) return RenameEach(next, done);
+    // The renames in flight, the first one not yet finished first. Each is
+    // told of once it and those before it are finished.
+    std::deque<Flight> flying;
+    bool going = true;
+    const auto finishFirst = [&] {
+      Flight& flight = flying.front();
+      if (flight.order.refused == 0) workers->Wait(flight.index);
+      if (flight.error != 0 && flight.order.node != kTop) renamed_.erase(flight.order.node);
+      going = done(flight.index, flight.error) == Go::kOn && going;
+      flying.pop_front();
+    };
+    for (size_t index = 0; going; ++index) {
+      RenameOrder order;
+      if (next(index, order) != Go::kOn) break;
+      while (!flying.empty() && going &&
+             (flying.size() >= workers->size() ||
+              std::any_of(flying.begin(), flying.end(),
+                          [&](const Flight& flight) { return Tangled(flight.order, order); }))) {
+        finishFirst();
+      }
+      if (!going) break;
+      flying.push_back({std::move(order), index});
+      Start(*workers, flying.back());
+    }
+    while (!flying.empty()) finishFirst();
+  }
+
   ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,
                         std::u16string_view newName) override {
     if (const ErrorCode error = WalkBelow(below)) return error;
@@ -161,11 +211,12 @@ class WalkedTree final : public Tree {
 
  private:
   using Chain = TreeChain<System>;
-  using Listers = TreeListers<System>;
+  using Workers = TreeWorkers<System>;
+  using Step = typename Workers::Step;
   static constexpr uint32_t kTop = TreeEntry::kTop;
-  // Listings asked for and not yet made, for each lister: enough to keep
-  // every lister busy while the walk takes the ones before.
-  static constexpr size_t kAskedPerLister = 2;
+  // Listings asked for and not yet made, for each worker: enough to keep
+  // every worker busy while the walk takes the ones before.
+  static constexpr size_t kAskedPerWorker = 2;
 
   // A listed directory's subdirectories: those the walk has gone into
   // (before `next`) and those asked for (before `asked`).
@@ -180,24 +231,61 @@ class WalkedTree final : public Tree {
     Identity identity;
   };
 
+  // What a worker found in one directory: its entries, each with where
+  // its name starts in `names`.
+  struct Found {
+    ErrorCode wayError = 0, error = 0;
+    std::u16string names;
+    std::vector<std::pair<size_t, ListedEntry<Identity>>> entries;
+  };
+
+  // A rename in flight, and how it went.
+  struct Flight {
+    RenameOrder order;
+    size_t index;
+    ErrorCode error = 0;
+  };
+
+  // Workers for `jobs` calls at once; none for one, or where none start.
+  std::unique_ptr<Workers> StartWorkers(unsigned jobs) const {
+    if (jobs <= 1) return nullptr;
+    auto workers = std::make_unique<Workers>(system_, chain_.Top(), jobs);
+    return workers->size() > 0 ? std::move(workers) : nullptr;
+  }
+
   // Asks for the listing the walk takes next, before any other, and those
   // after it in the walk's order (the deepest level's first) while few are
-  // waiting to be made. Those made wait to be taken.
-  void AskAhead(Listers& listers, std::vector<Pending>& pending) {
+  // waiting to be made. Those made wait in `found` to be taken.
+  void AskAhead(Workers& workers, std::vector<Pending>& pending,
+                std::unordered_map<uint32_t, Found>& found) {
     Pending& here = pending.back();
-    if (here.asked == here.next) Ask(listers, here.subdirectories[here.asked++], true);
-    const size_t most = kAskedPerLister * listers.size();
-    size_t unfinished = listers.Unfinished();
+    if (here.asked == here.next) Ask(workers, here.subdirectories[here.asked++], true, found);
+    const size_t most = kAskedPerWorker * workers.size();
+    size_t unfinished = workers.Unfinished();
     for (size_t level = pending.size(); level-- > 0 && unfinished < most;) {
       Pending& at = pending[level];
       for (; at.asked < at.subdirectories.size() && unfinished < most; ++unfinished) {
-        Ask(listers, at.subdirectories[at.asked++], false);
+        Ask(workers, at.subdirectories[at.asked++], false, found);
       }
     }
   }
 
-  void Ask(Listers& listers, uint32_t node, bool first) {
-    std::vector<typename Listers::Step> way;
+  void Ask(Workers& workers, uint32_t node, bool first,
+           std::unordered_map<uint32_t, Found>& found) {
+    Found* slot = &found[node];
+    workers.Ask(node, WayTo(node), [slot](System& system, TreeChain<System>& chain, ErrorCode wayError) {
+      if ((slot->wayError = wayError) != 0) return;
+      slot->error = system.List(chain.Here(), [&](const ListedEntry<Identity>& entry) {
+        slot->entries.emplace_back(slot->names.size(), entry);
+        slot->names += entry.name;
+      });
+    }, first);
+  }
+
+  // The way from the top to the listed directory `node`, each directory
+  // with its name now and which file the listing saw.
+  std::vector<Step> WayTo(uint32_t node) const {
+    std::vector<Step> way;
     for (uint32_t at = node; at != kTop; at = listing_.entries[at].parent) {
       way.push_back({at, {}, false, {}});
       NameOf(at, way.back().name);
@@ -208,7 +296,90 @@ class WalkedTree final : public Tree {
       }
     }
     std::reverse(way.begin(), way.end());
-    listers.Ask(node, std::move(way), first);
+    return way;
+  }
+
+  // Hands `flight` to a worker (where it is to be renamed at all). A
+  // directory's new name is kept for the way below it from now on, and
+  // taken back if the rename fails: nothing below it is in flight, or
+  // starts, before its rename is finished.
+  void Start(Workers& workers, Flight& flight) {
+    const RenameOrder& order = flight.order;
+    if ((flight.error = order.refused) != 0) return;
+    std::vector<Step> way;
+    Name oldName, newName;
+    bool checked = false;
+    Identity expected{};
+    System::Encode(order.newName, newName);
+    if (order.node != kTop) {
+      way = WayTo(listing_.entries[order.node].parent);
+      NameOf(order.node, oldName);
+      if (listing_.entries[order.node].isDirectory) {
+        const auto listed = Listed(order.node);
+        if ((checked = listed != directories_.end())) expected = listed->identity;
+        renamed_[order.node] = newName;
+      }
+    } else {
+      for (size_t start = 0; start < order.below.size();) {
+        const size_t slash = std::min(order.below.find(u'/', start), order.below.size());
+        way.push_back({kTop, {}, false, {}});
+        System::Encode(std::u16string_view(order.below).substr(start, slash - start),
+                       way.back().name);
+        start = slash + 1;
+      }
+      System::Encode(order.oldName, oldName);
+    }
+    ErrorCode* error = &flight.error;
+    workers.Ask(flight.index, std::move(way),
+                [error, oldName, newName, checked, expected](System& system, TreeChain<System>& chain,
+                                                             ErrorCode wayError) {
+                  if ((*error = wayError) != 0 || (*error = chain.StillInPlace(system)) != 0) return;
+                  *error = system.Rename(chain.Here(), oldName, newName, checked ? &expected : nullptr);
+                },
+                false);
+  }
+
+  // True when `a` and `b` must not be in flight together: one renames a
+  // directory on the other's way, or the two touch one name (compared as
+  // a system that ignores case would, where the case is ASCII's).
+  bool Tangled(const RenameOrder& a, const RenameOrder& b) const {
+    if ((a.node == kTop) != (b.node == kTop)) return true;
+    if (a.node != kTop) {
+      const uint32_t parent = listing_.entries[a.node].parent;
+      return Above(a.node, b.node) || Above(b.node, a.node) ||
+             (parent == listing_.entries[b.node].parent &&
+              (SameName(a.newName, b.newName) || SameName(a.newName, listing_.Name(b.node)) ||
+               SameName(listing_.Name(a.node), b.newName)));
+    }
+    for (const RenameOrder* one : {&a, &b}) {
+      const RenameOrder& other = one == &a ? b : a;
+      for (const std::u16string* name : {&one->oldName, &one->newName}) {
+        const std::u16string path = one->below.empty() ? *name : one->below + u'/' + *name;
+        if (other.below.compare(0, path.size(), path) == 0 &&
+            (other.below.size() == path.size() || other.below[path.size()] == u'/')) {
+          return true;
+        }
+      }
+    }
+    return a.below == b.below && (SameName(a.newName, b.newName) || SameName(a.newName, b.oldName) ||
+                                  SameName(a.oldName, b.newName));
+  }
+
+  // True when `above` is a directory above `node`.
+  bool Above(uint32_t above, uint32_t node) const {
+    for (uint32_t at = listing_.entries[node].parent; at != kTop; at = listing_.entries[at].parent) {
+      if (at == above) return true;
+    }
+    return false;
+  }
+
+  static bool SameName(std::u16string_view a, std::u16string_view b) {
+    const auto fold = [](char16_t unit) {
+      return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
+             return fold(x) == fold(y);
+           });
   }
 
   // Brings the chain to the directory reached from the top through `below`

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +23,7 @@ struct Disk {
   };
   std::map<uint64_t, File> files{{1, File{true, false, 1, 0, {}}}};
   uint64_t next = 2;
+  std::mutex mutex;  // for the walk's workers
 
   uint64_t Find(const std::u16string& path) const {
     uint64_t at = 1;
@@ -86,6 +88,7 @@ class DiskSystem {
   }
 
   ErrorCode Open(const Place& parent, const Name& name, Place& place) {
+    const std::lock_guard<std::mutex> lock(disk_->mutex);
     const auto& entries = disk_->files.at(parent.identity.id).entries;
     const auto found = entries.find(name);
     if (found == entries.end()) return kMissing;
@@ -96,6 +99,7 @@ class DiskSystem {
     return 0;
   }
   ErrorCode Reopen(const Place& child, const Place&, Place& reopened) {
+    const std::lock_guard<std::mutex> lock(disk_->mutex);
     const uint64_t parent = disk_->files.at(child.identity.id).parent;
     reopened = {true, {parent, disk_->files.at(parent).volume}};
     return 0;
@@ -106,6 +110,7 @@ class DiskSystem {
     return 0;
   }
   ErrorCode Look(const Place& parent, const Name& name, Identity& identity) {
+    const std::lock_guard<std::mutex> lock(disk_->mutex);
     const auto& entries = disk_->files.at(parent.identity.id).entries;
     const auto found = entries.find(name);
     if (found == entries.end()) return kMissing;
@@ -114,6 +119,7 @@ class DiskSystem {
   }
   template <typename Take>
   ErrorCode List(const Place& place, Take&& take) {
+    const std::lock_guard<std::mutex> lock(disk_->mutex);
     for (const auto& [name, id] : disk_->files.at(place.identity.id).entries) {
       const Disk::File& file = disk_->files.at(id);
       ListedEntry<Identity> entry;
@@ -129,6 +135,7 @@ class DiskSystem {
   }
   ErrorCode Rename(const Place& place, const Name& oldName, const Name& newName,
                    const Identity* expected) {
+    const std::lock_guard<std::mutex> lock(disk_->mutex);
     auto& entries = disk_->files.at(place.identity.id).entries;
     const auto found = entries.find(oldName);
     if (found == entries.end()) return kMissing;
@@ -231,6 +238,49 @@ TEST(TreeWalkTest, ListsTheSameTreeWhateverTheJobs) {
   const std::vector<std::u16string> one = list(1);
   EXPECT_EQ(one.size(), 40u + 12 + 12 * 6 * 2 + 2);
   for (const unsigned jobs : {2u, 8u}) EXPECT_EQ(list(jobs), one) << jobs << " jobs";
+}
+
+TEST(TreeWalkTest, RenamesInFlightTogetherAreToldOfInOrderAndAStopStartsNoMore) {
+  for (const unsigned jobs : {1u, 4u}) {
+    Disk disk;
+    for (char16_t d = u'a'; d <= u'f'; ++d) {
+      disk.Make(std::u16string{d, u'/'});
+      for (char16_t f = u'0'; f <= u'5'; ++f) disk.Make(std::u16string{d, u'/', f});
+    }
+    auto tree = Open(disk);
+    std::vector<TreeError> errors;
+    const TreeListing& listing = tree->List(errors, [](size_t) { return Go::kOn; }, jobs);
+    // As a fit renames: a directory's entries, then the directory.
+    std::vector<uint32_t> order;
+    for (char16_t d = u'a'; d <= u'f'; ++d) {
+      for (char16_t f = u'0'; f <= u'5'; ++f) order.push_back(Node(listing, {d, u'/', f}));
+      order.push_back(Node(listing, {d}));
+    }
+    std::vector<size_t> told;
+    tree->Renames(
+        jobs,
+        [&](size_t index, Tree::RenameOrder& rename) {
+          if (index == order.size()) return Go::kStop;
+          rename.node = order[index];
+          rename.newName = std::u16string(listing.Name(order[index])) + u"-new";
+          return Go::kOn;
+        },
+        [&](size_t index, ErrorCode error) {
+          EXPECT_EQ(error, 0u) << index;
+          told.push_back(index);
+          return told.size() == 20 ? Go::kStop : Go::kOn;
+        });
+    // Every one started is told of, in order; none starts after the stop
+    // but those already in flight.
+    ASSERT_GE(told.size(), 20u);
+    EXPECT_LE(told.size(), 20u + jobs - 1);
+    for (size_t i = 0; i < told.size(); ++i) EXPECT_EQ(told[i], i);
+    size_t renamed = 0;
+    for (const auto& [id, file] : disk.files) {
+      for (const auto& [name, entry] : file.entries) renamed += name.size() > 4;
+    }
+    EXPECT_EQ(renamed, told.size()) << jobs << " jobs";
+  }
 }
 
 // What another program does to the tree between the listing and the

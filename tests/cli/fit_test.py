@@ -89,9 +89,10 @@ def length(base_length, path):
     return base_length + sum(1 + units(name) for name in path.split(b"/"))
 
 
-def check(program, root, budget, floor, place, options=(), headroom=0):
+def check(program, root, budget, floor, place, options=(), headroom=0, jobs=1):
     """Previews, fits and undoes the tree at `root` for `budget` (a number or
-    a destination); returns the report."""
+    a destination), the run and the undo with `jobs` renames at once;
+    returns the report."""
     args = [*options, "--as", place, "--floor", str(floor), "--headroom", str(headroom),
             program.native_path(root), str(budget)]
     named = budget if isinstance(budget, str) else None
@@ -99,7 +100,7 @@ def check(program, root, budget, floor, place, options=(), headroom=0):
     preview, err, preview_status = program.run("--preview", *args, tool="snipdir-fit")
     assert SUMMARY.fullmatch(err.decode()), err
     assert tree(root) == before, "the preview changed the tree"
-    out, err, status = program.run(*args, tool="snipdir-fit")
+    out, err, status = program.run("--jobs", str(jobs), *args, tool="snipdir-fit")
     assert SUMMARY.fullmatch(err.decode()), err
     assert (out, status) == (preview, preview_status), f"preview and run differ:\n{preview}\n{out}"
 
@@ -162,8 +163,8 @@ def check(program, root, budget, floor, place, options=(), headroom=0):
     report = root + ".report"
     with open(report, "wb") as file:
         file.write(out)
-    undone, err, _ = program.run(program.native_path(root), program.native_path(report),
-                                 tool="snipdir-undo")
+    undone, err, _ = program.run("--jobs", str(jobs), program.native_path(root),
+                                 program.native_path(report), tool="snipdir-undo")
     assert all(line.startswith(b"snipdir-undo: ") for line in err.splitlines()) and \
         b"ERROR" not in undone, (undone, err)
     assert tree(root) == before, "undo did not give the tree back"
@@ -197,8 +198,8 @@ def main():
                           any(each.windows for each in programs))
                     options = (["--partial"] if number % 2 else []) + \
                         (["--keep", "*.docx"] if number % 3 == 0 else [])
-                    outputs.append(check(program, root, budget, floor, place, options, headroom)
-                                   .replace(b"\r\n", b"\n"))
+                    outputs.append(check(program, root, budget, floor, place, options, headroom,
+                                         jobs=1 + number % 4).replace(b"\r\n", b"\n"))
             assert all(out == outputs[0] for out in outputs), "the programs print other lines"
             print(f"ok      round {number}: {entries} entries, budget {budget}, "
                   f"{outputs[0].count(b' => ')} renamed")

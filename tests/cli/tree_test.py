@@ -461,26 +461,37 @@ def a_long_run_shows_how_far_it_has_come_on_a_terminal(root):
 @uses_seam
 def a_stopped_run_keeps_every_line_in_its_journal(root):
     # The journal writes a few lines at a time; a run stopped part way
-    # writes those it holds before it ends.
-    make(root, [f"a file with a long name, number {i:03}.txt" for i in range(150)])
-    command, env = program.command("--as", "/x", root, "30", tool="snipdir-fit", seam="slow")
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        running = subprocess.Popen(command, stdout=out, stderr=err, env=env)
-        time.sleep(0.5)
-        running.send_signal(signal.SIGINT)
-        expect(running.wait(timeout=60), -signal.SIGINT, "stopped")
-        out.seek(0)
-        err.seek(0)
-        report, said = out.read().decode(), err.read().decode()
-    kept = re.search(r"the report is kept in (.*); snipdir-undo --last", said)
-    assert kept is None, said  # stopped: no summary
-    folder = program.state_home()
-    runs = [name for name in os.listdir(os.path.join(folder, "snipdir")) if name.endswith(".report")]
-    with open(os.path.join(folder, "snipdir", max(runs)), encoding="utf-8") as file:
-        journal = file.read().split("\n", 1)[1]
-    renamed = report.count(" => ")
-    assert 0 < renamed < 150, report
-    expect(journal, report, "the journal holds the report")
+    # writes those it holds before it ends. With renames in flight
+    # together, each one made has its line, in order, the stop's last.
+    for jobs in ("1", "4"):
+        tree = os.path.join(root, jobs)
+        count = 150 * int(jobs)  # 1.5 s of renames
+        make(tree, [f"a file with a long name, number {i:04}.txt" for i in range(count)])
+        command, env = program.command("--jobs", jobs, "--as", "/x", tree, "30",
+                                       tool="snipdir-fit", seam="slow")
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            running = subprocess.Popen(command, stdout=out, stderr=err, env=env)
+            time.sleep(0.5)
+            running.send_signal(signal.SIGINT)
+            expect(running.wait(timeout=60), -signal.SIGINT, "stopped")
+            out.seek(0)
+            err.seek(0)
+            report, said = out.read().decode(), err.read().decode()
+        kept = re.search(r"the report is kept in (.*); snipdir-undo --last", said)
+        assert kept is None, said  # stopped: no summary
+        folder = os.path.join(program.state_home(), "snipdir")
+        runs = [name for name in os.listdir(folder) if name.endswith(".report")]
+        with open(os.path.join(folder, max(runs)), encoding="utf-8") as file:
+            journal = file.read().split("\n", 1)[1]
+        lines = report.splitlines()
+        renamed = [line.split(" => ")[0].strip('"') for line in lines[:-1]]
+        expect(lines[-1], "ERROR: Interrupted.", f"{jobs} jobs: the last line")
+        assert 0 < len(renamed) < count, report
+        expect(sorted(set(os.listdir(tree)) & {name for name in renamed}), [],
+               f"{jobs} jobs: renamed, as the lines say")
+        expect(sum(len(name) > 30 for name in os.listdir(tree)), count - len(renamed),
+               f"{jobs} jobs: every rename made has its line")
+        expect(journal, report, f"{jobs} jobs: the journal holds the report")
 
 
 # --- Paths as the place they are going takes them --------------------------------

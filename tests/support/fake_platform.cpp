@@ -177,6 +177,10 @@ class FakeTree final : public Tree {
 
   bool OnShare() override { return false; }
 
+  void Renames(unsigned, const NextRename& next, const Renamed& done) override {
+    RenameEach(next, done);
+  }
+
   ErrorCode LookBelow(std::u16string_view below, std::u16string_view name) override {
     std::u16string path(below);
     if (!path.empty()) path += u'/';

@@ -1,0 +1,173 @@
+// Work on a tree done on threads of its own, several calls at once. On a
+// file share every call waits for a round trip; calls in flight together
+// wait for theirs together. Each worker has a chain of its own
+// (tree_chain.h), started from a copy of the top's handle: it walks down to
+// the directory a piece of work is in, one name at a time, each directory
+// checked to be the one the listing saw, and does the work there. Whoever
+// asks decides the order the work is taken in; nothing here depends on
+// which worker finishes first.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/tree_chain.h"
+
+namespace platform {
+
+template <typename System>
+class TreeWorkers {
+ public:
+  using Name = typename System::Name;
+  using Place = typename System::Place;
+  using Identity = typename System::Identity;
+  using Chain = TreeChain<System>;
+
+  // A directory on the way to where the work is, the top's child first:
+  // its entry in the listing (TreeEntry::kTop where the way is one of
+  // names alone) and its name now. A worker keeps the part of its chain
+  // that matches both.
+  struct Step {
+    uint32_t node;
+    Name name;
+    bool identityKnown;
+    Identity identity;  // which file the listing saw
+  };
+
+  // The work, done where the way leads (`wayError` 0) or told why it could
+  // not get there. It keeps what it finds itself, in a place of its own
+  // that nobody reads before Wait returns. It may throw std::bad_alloc.
+  using Work = std::function<void(System& system, Chain& chain, ErrorCode wayError)>;
+
+  // Up to `count` workers, each with a copy of the system and of the top's
+  // handle; fewer where the system leaves room for fewer or gives no more
+  // (size() says).
+  TreeWorkers(const System& system, const Place& top, unsigned count) {
+    count = System::ListersFor(count, Chain::kOpenAtMost);
+    for (unsigned i = 0; i < count; ++i) {
+      Place copy;
+      if (system.Duplicate(top, copy) != 0) break;
+      workers_.push_back(std::make_unique<Worker>(Worker{system, Chain(std::move(copy))}));
+      try {
+        threads_.emplace_back([this, worker = workers_.back().get()] { Serve(*worker); });
+      } catch (const std::system_error&) {
+        workers_.pop_back();
+        break;
+      }
+    }
+  }
+
+  ~TreeWorkers() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+      asked_.clear();
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  size_t size() const { return threads_.size(); }
+
+  // Asks for `work` at the end of `way`, known by `key`; work asked `first`
+  // is taken before all asked earlier.
+  void Ask(uint64_t key, std::vector<Step> way, Work work, bool first) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      // Made here, where memory running out is the asker's to report.
+      state_.emplace(key, State::kAsked);
+      Job job{key, std::move(way), std::move(work)};
+      if (first) {
+        asked_.push_front(std::move(job));
+      } else {
+        asked_.push_back(std::move(job));
+      }
+    }
+    wake_.notify_one();
+  }
+
+  // Waits until the work `key` is done. Throws std::bad_alloc where memory
+  // ran out on its way.
+  void Wait(uint64_t key) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return state_.at(key) >= State::kDone; });
+    const bool outOfMemory = state_.at(key) == State::kOutOfMemory;
+    state_.erase(key);
+    if (outOfMemory) throw std::bad_alloc();
+  }
+
+  // Work asked for and not yet done.
+  size_t Unfinished() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return asked_.size() + busy_;
+  }
+
+ private:
+  enum class State { kAsked, kDone, kOutOfMemory };
+  struct Job {
+    uint64_t key;
+    std::vector<Step> way;
+    Work work;
+  };
+  struct Worker {
+    System system;
+    Chain chain;
+  };
+
+  void Serve(Worker& worker) {
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return stop_ || !asked_.empty(); });
+        if (stop_) return;
+        job = std::move(asked_.front());
+        asked_.pop_front();
+        ++busy_;
+      }
+      State state = State::kDone;
+      try {
+        const std::vector<Step>& way = job.way;
+        const ErrorCode wayError = worker.chain.WalkTo(
+            worker.system, way.size(),
+            [&](const typename Chain::Level& level, size_t i) {
+              return level.node == way[i].node && level.name == way[i].name;
+            },
+            [&](size_t i) {
+              return worker.chain.Down(worker.system, way[i].node, way[i].name,
+                                       way[i].identityKnown ? &way[i].identity : nullptr);
+            });
+        job.work(worker.system, worker.chain, wayError);
+      } catch (const std::bad_alloc&) {
+        state = State::kOutOfMemory;
+      }
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        state_.at(job.key) = state;
+        --busy_;
+      }
+      done_.notify_all();
+    }
+  }
+
+  std::vector<std::unique_ptr<Worker>> workers_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  std::deque<Job> asked_;
+  std::unordered_map<uint64_t, State> state_;
+  size_t busy_ = 0;  // pieces of work being done
+  bool stop_ = false;
+};
+
+}  // namespace platform
