@@ -86,27 +86,21 @@ class FitWalk : private WalkBase {
       (Report(node, plan.newNames[node], error) ? figures.renamed : figures.failed) += 1;
       progress.Show(entries, figures.renamed);
     };
-    if (command_.preview) {
-      for (const uint32_t node : order) {
-        if (!GoingOn()) break;
-        const ErrorCode refused = Prepare(node, plan.newNames[node]);
-        reported(node, refused != 0 ? refused : tree_.RenameRefusal(node));
-      }
-    } else {
-      tree_.Renames(
-          jobs,
-          [&](size_t index, platform::Tree::RenameOrder& rename) {
-            if (index == order.size() || !GoingOn()) return platform::Go::kStop;
-            rename.node = order[index];
-            rename.newName = plan.newNames[rename.node];
-            rename.refused = Prepare(rename.node, rename.newName);
-            return platform::Go::kOn;
-          },
-          [&](size_t index, ErrorCode error) {
-            reported(order[index], error);
-            return GoingOn() ? platform::Go::kOn : platform::Go::kStop;
-          });
-    }
+    // A preview asks what each rename would fail with, and renames nothing.
+    tree_.Renames(
+        jobs,
+        [&](size_t index, platform::Tree::RenameOrder& rename) {
+          if (index == order.size() || !GoingOn()) return platform::Go::kStop;
+          rename.node = order[index];
+          rename.newName = plan.newNames[rename.node];
+          rename.refused = Prepare(rename.node, rename.newName);
+          rename.ask = command_.preview;
+          return platform::Go::kOn;
+        },
+        [&](size_t index, ErrorCode error) {
+          reported(order[index], error);
+          return GoingOn() ? platform::Go::kOn : platform::Go::kStop;
+        });
     for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) {
       if (plan.noFreeName[node] && GoingOn()) ReportFailure(Path(node), traits_.targetExists);
     }

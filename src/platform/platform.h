@@ -163,11 +163,14 @@ class Tree {
   // One rename of many (see Renames): the listed entry `node` to
   // `newName`; or where `node` is TreeEntry::kTop, `oldName` to `newName`
   // in the directory reached through `below`, as RenameBelow does. Where
-  // `refused` is not 0, nothing is renamed: the rename fails with it.
+  // `refused` is not 0, nothing is renamed: the rename fails with it. With
+  // `ask`, nothing is renamed either: it fails with what RenameRefusal
+  // says of the listed entry.
   struct RenameOrder {
     uint32_t node = TreeEntry::kTop;
     std::u16string below, oldName, newName;
     ErrorCode refused = 0;
+    bool ask = false;
   };
   // Makes the renames `next(i, order)` gives (i from 0, until it answers
   // Go::kStop), up to `jobs` at once, each checked as Rename and
@@ -193,8 +196,10 @@ class Tree {
     for (size_t index = 0;; ++index) {
       RenameOrder order;
       if (next(index, order) != Go::kOn) return;
-      const ErrorCode error = order.refused != 0          ? order.refused
-                              : order.node != TreeEntry::kTop ? Rename(order.node, order.newName)
+      const ErrorCode error = order.refused != 0 ? order.refused
+                              : order.ask        ? RenameRefusal(order.node)
+                              : order.node != TreeEntry::kTop
+                                  ? Rename(order.node, order.newName)
                                   : RenameBelow(order.below, order.oldName, order.newName);
       if (done(index, error) != Go::kOn) return;
     }

@@ -314,7 +314,7 @@ class WalkedTree final : public Tree {
     if (order.node != kTop) {
       way = WayTo(listing_.entries[order.node].parent);
       NameOf(order.node, oldName);
-      if (listing_.entries[order.node].isDirectory) {
+      if (listing_.entries[order.node].isDirectory && !order.ask) {
         const auto listed = Listed(order.node);
         if ((checked = listed != directories_.end())) expected = listed->identity;
         renamed_[order.node] = newName;
@@ -330,6 +330,14 @@ class WalkedTree final : public Tree {
       System::Encode(order.oldName, oldName);
     }
     ErrorCode* error = &flight.error;
+    if (order.ask) {
+      workers.Ask(flight.index, std::move(way),
+                  [error, oldName](System& system, TreeChain<System>& chain, ErrorCode wayError) {
+                    if ((*error = wayError) == 0) *error = system.Refusal(chain.Here(), oldName);
+                  },
+                  false);
+      return;
+    }
     workers.Ask(flight.index, std::move(way),
                 [error, oldName, newName, checked, expected](System& system, TreeChain<System>& chain,
                                                              ErrorCode wayError) {
@@ -343,6 +351,7 @@ class WalkedTree final : public Tree {
   // directory on the other's way, or the two touch one name (compared as
   // a system that ignores case would, where the case is ASCII's).
   bool Tangled(const RenameOrder& a, const RenameOrder& b) const {
+    if (a.ask && b.ask) return false;  // questions change nothing
     if ((a.node == kTop) != (b.node == kTop)) return true;
     if (a.node != kTop) {
       const uint32_t parent = listing_.entries[a.node].parent;

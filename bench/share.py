@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""snipdir-fit and snipdir-undo on a file system as slow as a file share:
+the tree on the local disk, mounted through tests/slowfs with every call
+--latency milliseconds late, fitted (preview, run) and undone at each
+number of --jobs. Prints the median wall time of each and the calls the
+file system served.
+
+    bench/share.py [--latency MS] [--directories N] [--runs N] [--jobs 1 4 8 ...]
+
+Needs root (the mount) and build/native/slowfs (scripts/setup.sh volumes,
+then cmake --build --preset native --target slowfs).
+"""
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "slowfs"))
+from mount import CannotMount, slow_share  # noqa: E402
+
+BUILD = os.path.join(ROOT, "build", "native")
+
+
+def build(root, directories):
+    """Departments of projects of documents: ten projects a department, ten
+    documents a project, every document's name long enough to be cut."""
+    for department in range(directories // 11):
+        for project in range(10):
+            place = os.path.join(root, f"Department of things {department:03}",
+                                 f"Project with a long name {project:02}")
+            os.makedirs(place)
+            for document in range(10):
+                name = f"The minutes of a meeting about the project, number {document:02}.docx"
+                with open(os.path.join(place, name), "w"):
+                    pass
+
+
+def timed(command):
+    started = time.monotonic()
+    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return time.monotonic() - started, done.stdout
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--latency", type=int, default=1, help="milliseconds a call waits")
+    parser.add_argument("--directories", type=int, default=2200)
+    parser.add_argument("--runs", type=int, default=3, help="runs of each (median)")
+    parser.add_argument("--jobs", type=int, nargs="*", default=[1, 2, 4, 8, 16])
+    args = parser.parse_args()
+    fit, undo = os.path.join(BUILD, "snipdir-fit"), os.path.join(BUILD, "snipdir-undo")
+    for program in (fit, undo, os.path.join(BUILD, "slowfs")):
+        if not os.path.exists(program):
+            sys.exit(f"{program} is missing: cmake --build --preset native")
+    with tempfile.TemporaryDirectory(prefix="snipdir-share-", dir="/var/tmp") as scratch:
+        source, point = os.path.join(scratch, "source"), os.path.join(scratch, "share")
+        build(os.path.join(source, "tree"), args.directories)
+        entries = sum(len(d) + len(f) for _, d, f in os.walk(os.path.join(source, "tree")))
+        print(f"{entries:,} entries in {args.directories:,} directories, every call "
+              f"{args.latency} ms late; median of {args.runs} runs\n")
+        print("| jobs | preview | run | undo | calls (one of each) |")
+        print("|--:|--:|--:|--:|--:|")
+        try:
+            for jobs in args.jobs:
+                times = {"preview": [], "run": [], "undo": []}
+                calls = 0
+                for run in range(args.runs):
+                    with slow_share(os.path.join(BUILD, "slowfs"), source, point,
+                                    args.latency) as served:
+                        tree = os.path.join(point, "tree")
+                        common = ["--jobs", str(jobs), "--as", "/srv/share", tree, "70"]
+                        spent, _ = timed([fit, "--preview", *common])
+                        times["preview"].append(spent)
+                        spent, report = timed([fit, *common])
+                        times["run"].append(spent)
+                        with open(os.path.join(scratch, "fit.report"), "wb") as file:
+                            file.write(report)
+                        spent, _ = timed([undo, "--jobs", str(jobs), tree,
+                                          os.path.join(scratch, "fit.report")])
+                        times["undo"].append(spent)
+                    calls = served[0] if served else 0
+                print(f"| {jobs} | " + " | ".join(
+                    f"{statistics.median(times[what]):.2f} s" for what in ("preview", "run", "undo"))
+                      + f" | {calls:,} |", flush=True)
+        except CannotMount as reason:
+            sys.exit(f"cannot mount the slow file system: {reason}")
+
+
+if __name__ == "__main__":
+    main()
