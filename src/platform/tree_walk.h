@@ -161,38 +161,6 @@ class WalkedTree final : public Tree {
     return system_.RealPath(chain_.Top(), path);
   }
 
-  bool OnShare() override { return system_.OnShare(chain_.Top()); }
-
-  void Renames(unsigned jobs, const NextRename& next, const Renamed& done) override {
-    const std::unique_ptr<Workers> workers = StartWorkers(jobs);
-    if (workers == nullptr) return RenameEach(next, done);
-    // The renames in flight, the first one not yet finished first. Each is
-    // told of once it and those before it are finished.
-    std::deque<Flight> flying;
-    bool going = true;
-    const auto finishFirst = [&] {
-      Flight& flight = flying.front();
-      if (flight.order.refused == 0) workers->Wait(flight.index);
-      if (flight.error != 0 && flight.order.node != kTop) renamed_.erase(flight.order.node);
-      going = done(flight.index, flight.error) == Go::kOn && going;
-      flying.pop_front();
-    };
-    for (size_t index = 0; going; ++index) {
-      RenameOrder order;
-      if (next(index, order) != Go::kOn) break;
-      while (!flying.empty() && going &&
-             (flying.size() >= workers->size() ||
-              std::any_of(flying.begin(), flying.end(),
-                          [&](const Flight& flight) { return Tangled(flight.order, order); }))) {
-        finishFirst();
-      }
-      if (!going) break;
-      flying.push_back({std::move(order), index});
-      Start(*workers, flying.back());
-    }
-    while (!flying.empty()) finishFirst();
-  }
-
   ErrorCode RenameBelow(std::u16string_view below, std::u16string_view oldName,
                         std::u16string_view newName) override {
     if (const ErrorCode error = WalkBelow(below)) return error;
@@ -207,6 +175,59 @@ class WalkedTree final : public Tree {
     System::Encode(name, oldName_);
     Identity found;
     return system_.Look(chain_.Here(), oldName_, found);
+  }
+
+  bool OnShare() override { return system_.OnShare(chain_.Top()); }
+
+  void Renames(unsigned jobs, const NextRename& next, const Renamed& done) override {
+    const std::unique_ptr<Workers> workers = StartWorkers(jobs);
+    if (workers == nullptr) return RenameEach(next, done);
+    // The renames from the first one not yet told of, as many as there are
+    // workers. One starts once none before it that it waits for is still
+    // to finish; each is told of once it and those before it are finished.
+    std::deque<Flight> window;
+    bool more = true, going = true;
+    for (size_t given = 0;;) {
+      while (going && more && window.size() < workers->size()) {
+        RenameOrder order;
+        if (next(given, order) != Go::kOn) {
+          more = false;
+          break;
+        }
+        window.push_back({std::move(order), given++});
+      }
+      bool moved = false;
+      for (size_t i = 0; going && i < window.size(); ++i) {
+        Flight& flight = window[i];
+        if (flight.state != Flight::kWaiting ||
+            std::any_of(window.begin(), window.begin() + i, [&](const Flight& before) {
+              return before.state != Flight::kDone && Tangled(before.order, flight.order);
+            })) {
+          continue;
+        }
+        Start(*workers, flight);
+        moved = true;
+      }
+      for (Flight& flight : window) {
+        if (flight.state != Flight::kFlying || !workers->Done(flight.index)) continue;
+        flight.state = Flight::kDone;
+        // A directory's new name holds from its start, unless it failed.
+        if (flight.error != 0 && flight.order.node != kTop) renamed_.erase(flight.order.node);
+        moved = true;
+      }
+      // Told of in order; once stopped, those never started are not.
+      while (!window.empty() &&
+             (window.front().state == Flight::kDone ||
+              (!going && window.front().state == Flight::kWaiting))) {
+        if (window.front().state == Flight::kDone) {
+          going = done(window.front().index, window.front().error) == Go::kOn && going;
+        }
+        window.pop_front();
+        moved = true;
+      }
+      if (window.empty() && (!more || !going)) return;
+      if (!moved) workers->WaitForMore();
+    }
   }
 
  private:
@@ -239,10 +260,11 @@ class WalkedTree final : public Tree {
     std::vector<std::pair<size_t, ListedEntry<Identity>>> entries;
   };
 
-  // A rename in flight, and how it went.
+  // A rename given to Renames, and how it went.
   struct Flight {
     RenameOrder order;
     size_t index;
+    enum { kWaiting, kFlying, kDone } state = kWaiting;
     ErrorCode error = 0;
   };
 
@@ -305,7 +327,11 @@ class WalkedTree final : public Tree {
   // starts, before its rename is finished.
   void Start(Workers& workers, Flight& flight) {
     const RenameOrder& order = flight.order;
-    if ((flight.error = order.refused) != 0) return;
+    if ((flight.error = order.refused) != 0) {
+      flight.state = Flight::kDone;
+      return;
+    }
+    flight.state = Flight::kFlying;
     std::vector<Step> way;
     Name oldName, newName;
     bool checked = false;

@@ -96,14 +96,30 @@ class TreeWorkers {
     wake_.notify_one();
   }
 
-  // Waits until the work `key` is done. Throws std::bad_alloc where memory
-  // ran out on its way.
-  void Wait(uint64_t key) {
+  // True once the work `key` is done (it is then forgotten). Throws
+  // std::bad_alloc where memory ran out on its way.
+  bool Done(uint64_t key) {
+    State state;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      state = state_.at(key);
+      if (state == State::kAsked) return false;
+      state_.erase(key);
+    }
+    if (state == State::kOutOfMemory) throw std::bad_alloc();
+    return true;
+  }
+
+  // Waits until more work is done than when it last returned.
+  void WaitForMore() {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return state_.at(key) >= State::kDone; });
-    const bool outOfMemory = state_.at(key) == State::kOutOfMemory;
-    state_.erase(key);
-    if (outOfMemory) throw std::bad_alloc();
+    done_.wait(lock, [&] { return finished_ != seen_; });
+    seen_ = finished_;
+  }
+
+  // Waits until the work `key` is done.
+  void Wait(uint64_t key) {
+    while (!Done(key)) WaitForMore();
   }
 
   // Work asked for and not yet done.
@@ -155,6 +171,7 @@ class TreeWorkers {
         const std::lock_guard<std::mutex> lock(mutex_);
         state_.at(job.key) = state;
         --busy_;
+        ++finished_;
       }
       done_.notify_all();
     }
@@ -167,6 +184,7 @@ class TreeWorkers {
   std::deque<Job> asked_;
   std::unordered_map<uint64_t, State> state_;
   size_t busy_ = 0;  // pieces of work being done
+  uint64_t finished_ = 0, seen_ = 0;  // pieces done, and as WaitForMore last saw
   bool stop_ = false;
 };
 
