@@ -171,6 +171,15 @@ class Tree {
     std::u16string below, oldName, newName;
     ErrorCode refused = 0;
     bool ask = false;
+    // Empties it for the next rename, keeping the room of its names.
+    void Reset() {
+      node = TreeEntry::kTop;
+      below.clear();
+      oldName.clear();
+      newName.clear();
+      refused = 0;
+      ask = false;
+    }
   };
   // Makes the renames `next(i, order)` gives (i from 0, until it answers
   // Go::kStop), up to `jobs` at once, each checked as Rename and
@@ -193,8 +202,9 @@ class Tree {
   // The renames of Renames one after another, through Rename and
   // RenameBelow.
   void RenameEach(const NextRename& next, const Renamed& done) {
+    RenameOrder order;
     for (size_t index = 0;; ++index) {
-      RenameOrder order;
+      order.Reset();
       if (next(index, order) != Go::kOn) return;
       const ErrorCode error = order.refused != 0 ? order.refused
                               : order.ask        ? RenameRefusal(order.node)
