@@ -80,8 +80,10 @@ class WalkedTree final : public Tree {
 
   const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn,
                           unsigned jobs) override {
+    // What the workers found, by directory: made before them, so that it
+    // outlives the listings they are still making when the walk stops.
+    std::unordered_map<uint32_t, Found> found;
     const std::unique_ptr<Workers> workers = StartWorkers(jobs);
-    std::unordered_map<uint32_t, Found> found;  // by directory, as the workers list them
     std::vector<Pending> pending(1);
     ListHere(pending.back().subdirectories, errors);
     while (!pending.empty() && goOn(listing_.entries.size()) == Go::kOn) {
@@ -180,12 +182,14 @@ class WalkedTree final : public Tree {
   bool OnShare() override { return system_.OnShare(chain_.Top()); }
 
   void Renames(unsigned jobs, const NextRename& next, const Renamed& done) override {
-    const std::unique_ptr<Workers> workers = StartWorkers(jobs);
-    if (workers == nullptr) return RenameEach(next, done);
     // The renames from the first one not yet told of, as many as there are
     // workers. One starts once none before it that it waits for is still
     // to finish; each is told of once it and those before it are finished.
+    // (Made before the workers, which write into it, so that it outlives
+    // them when something is thrown.)
     std::deque<Flight> window;
+    const std::unique_ptr<Workers> workers = StartWorkers(jobs);
+    if (workers == nullptr) return RenameEach(next, done);
     bool more = true, going = true;
     for (size_t given = 0;;) {
       while (going && more && window.size() < workers->size()) {
