@@ -82,10 +82,8 @@ class FitWalk : private WalkBase {
     }
     const std::vector<uint32_t> none;
     const std::vector<uint32_t>& order = figures.refused ? none : plan.renameOrder;
-    const auto reported = [&](uint32_t node, ErrorCode error) {
-      (Report(node, plan.newNames[node], error) ? figures.renamed : figures.failed) += 1;
-      progress.Show(entries, figures.renamed);
-    };
+    // The line of each rename in flight, made before it starts.
+    prepared_.resize(jobs);
     // A preview asks what each rename would fail with, and renames nothing.
     tree_.Renames(
         jobs,
@@ -93,12 +91,14 @@ class FitWalk : private WalkBase {
           if (index == order.size() || !GoingOn()) return platform::Go::kStop;
           rename.node = order[index];
           rename.newName = plan.newNames[rename.node];
-          rename.refused = Prepare(rename.node, rename.newName);
+          rename.refused = Prepare(rename.node, rename.newName, prepared_[index % jobs]);
           rename.ask = command_.preview;
           return platform::Go::kOn;
         },
         [&](size_t index, ErrorCode error) {
-          reported(order[index], error);
+          const uint32_t node = order[index];
+          (Report(node, error, prepared_[index % jobs]) ? figures.renamed : figures.failed) += 1;
+          progress.Show(entries, figures.renamed);
           return GoingOn() ? platform::Go::kOn : platform::Go::kStop;
         });
     for (uint32_t node = 0; node < plan.noFreeName.size(); ++node) {
@@ -256,12 +256,12 @@ class FitWalk : private WalkBase {
     AppendEscaped(escapedAbove_, above_, traits_.namesAreBytes);
   }
 
-  // Makes the line of the rename of `node` to `newName` ready, before the
-  // rename. Returns 0, or the error the rename fails with without being
-  // made: a line too long to be read back to undo it, or (only from an
-  // emulation of Windows on another system) a name that could reach
-  // another directory.
-  ErrorCode Prepare(uint32_t node, std::u16string_view newName) {
+  // Makes `line`, the line of the rename of `node` to `newName`, before
+  // the rename: a rename made always has its line. Returns 0, or the error
+  // the rename fails with without being made: a line too long to be read
+  // back to undo it, or (only from an emulation of Windows on another
+  // system) a name that could reach another directory.
+  ErrorCode Prepare(uint32_t node, std::u16string_view newName, std::u16string& line) {
     Above(node);
     const std::u16string_view oldName = listing_->Name(node);
     const size_t room =
@@ -270,31 +270,30 @@ class FitWalk : private WalkBase {
       return traits_.invalidName;
     }
     PrepareLine(room);
+    // The line of ReportRename, with the directory's path escaped once for
+    // all its entries.
+    line = u"\"";
+    line += escapedAbove_;
+    AppendEscaped(line, oldName, traits_.namesAreBytes);
+    line += u"\" => \"";
+    line += escapedAbove_;
+    AppendEscaped(line, newName, traits_.namesAreBytes);
+    line += u'"';
     return 0;
   }
 
-  // Reports the rename of `node` to `newName` (or in a preview, what it
-  // would do); true when it was renamed.
-  bool Report(uint32_t node, std::u16string_view newName, ErrorCode error) {
-    Above(node);
-    const std::u16string_view oldName = listing_->Name(node);
-    if (error != 0) {
-      // The full paths are made only for a line that needs them.
-      oldPath_.assign(above_).append(oldName);
-      ReportFailure(oldPath_, error);
-      return false;
+  // Reports the rename of `node` (or in a preview, what it would do) with
+  // its `prepared` line; true when it was renamed.
+  bool Report(uint32_t node, ErrorCode error, const std::u16string& prepared) {
+    if (error == 0) {
+      output_.Line(prepared);
+      return true;
     }
-    // The line of ReportRename, with the directory's path escaped once for
-    // all its entries.
-    line_ = u"\"";
-    line_ += escapedAbove_;
-    AppendEscaped(line_, oldName, traits_.namesAreBytes);
-    line_ += u"\" => \"";
-    line_ += escapedAbove_;
-    AppendEscaped(line_, newName, traits_.namesAreBytes);
-    line_ += u'"';
-    output_.Line(line_);
-    return true;
+    // The full paths are made only for a line that needs them.
+    Above(node);
+    oldPath_.assign(above_).append(listing_->Name(node));
+    ReportFailure(oldPath_, error);
+    return false;
   }
 
   const ResolvedDirectory& directory_;
@@ -306,6 +305,7 @@ class FitWalk : private WalkBase {
   uint32_t aboveOf_ = 0;  // the directory above_ is the path of
   std::u16string above_, escapedAbove_;
   std::u16string oldPath_;  // a path below the directory, for an error line
+  std::vector<std::u16string> prepared_;  // the lines of the renames in flight
 };
 
 }  // namespace

@@ -35,6 +35,8 @@ class UndoWalk : private WalkBase {
   Counts Run(const ReportReader& report, unsigned jobs) {
     Counts counts;
     const size_t lines = report.size();
+    // The line of each rename in flight, made before it starts.
+    prepared_.resize(jobs);
     tree_.Renames(
         jobs,
         [&](size_t index, platform::Tree::RenameOrder& rename) {
@@ -46,6 +48,7 @@ class UndoWalk : private WalkBase {
             return platform::Go::kOn;
           }
           PrepareLine(ReportRoom(line.newName, line.oldName));
+          FormatRename(prepared_[index % jobs], line.newName, line.oldName, traits_.namesAreBytes);
           rename.below = Above(line.newName);
           rename.oldName = Last(line.newName);
           rename.newName = Last(line.oldName);
@@ -61,7 +64,7 @@ class UndoWalk : private WalkBase {
                                     u" of the report renames more than a last name."));
             ++counts.unread;
           } else if (error == 0) {
-            ReportRename(line.newName, line.oldName);
+            output_.Line(prepared_[index % jobs]);
             ++counts.back;
           } else {
             ReportFailure(line.newName, error);
@@ -109,6 +112,7 @@ class UndoWalk : private WalkBase {
   }
 
   platform::Tree& tree_;
+  std::vector<std::u16string> prepared_;  // the lines of the renames in flight
 };
 
 }  // namespace

@@ -41,6 +41,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -190,31 +191,47 @@ class WalkedTree final : public Tree {
     std::deque<Flight> window;
     const std::unique_ptr<Workers> workers = StartWorkers(jobs);
     if (workers == nullptr) return RenameEach(next, done);
-    bool more = true, going = true;
+    // Where memory runs out, nothing more starts, every rename made is
+    // still told of, and then the failure goes on.
+    bool more = true, going = true, outOfMemory = false;
     for (size_t given = 0;;) {
-      while (going && more && window.size() < workers->size()) {
-        RenameOrder order;
-        if (next(given, order) != Go::kOn) {
-          more = false;
-          break;
-        }
-        window.push_back({std::move(order), given++});
-      }
       bool moved = false;
-      for (size_t i = 0; going && i < window.size(); ++i) {
-        Flight& flight = window[i];
-        if (flight.state != Flight::kWaiting ||
-            std::any_of(window.begin(), window.begin() + i, [&](const Flight& before) {
-              return before.state != Flight::kDone && Tangled(before.order, flight.order);
-            })) {
-          continue;
+      try {
+        while (going && more && window.size() < workers->size()) {
+          window.emplace_back();
+          if (next(given, window.back().order) != Go::kOn) {
+            window.pop_back();
+            more = false;
+            break;
+          }
+          window.back().index = given++;
         }
-        Start(*workers, flight);
-        moved = true;
+        for (size_t i = 0; going && i < window.size(); ++i) {
+          Flight& flight = window[i];
+          if (flight.state != Flight::kWaiting ||
+              std::any_of(window.begin(), window.begin() + i, [&](const Flight& before) {
+                return before.state != Flight::kDone && Tangled(before.order, flight.order);
+              })) {
+            continue;
+          }
+          Start(*workers, flight);
+          moved = true;
+        }
+      } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+        going = false;
       }
       for (Flight& flight : window) {
-        if (flight.state != Flight::kFlying || !workers->Done(flight.index)) continue;
-        flight.state = Flight::kDone;
+        if (flight.state != Flight::kFlying) continue;
+        try {
+          if (!workers->Done(flight.index)) continue;
+          flight.state = Flight::kDone;
+        } catch (const std::bad_alloc&) {
+          // It ran out of memory on its way: nothing was renamed.
+          flight.state = Flight::kWaiting;
+          outOfMemory = true;
+          going = false;
+        }
         // A directory's new name holds from its start, unless it failed.
         if (flight.error != 0 && flight.order.node != kTop) renamed_.erase(flight.order.node);
         moved = true;
@@ -229,9 +246,10 @@ class WalkedTree final : public Tree {
         window.pop_front();
         moved = true;
       }
-      if (window.empty() && (!more || !going)) return;
+      if (window.empty() && (!more || !going)) break;
       if (!moved) workers->WaitForMore();
     }
+    if (outOfMemory) throw std::bad_alloc();
   }
 
  private:
@@ -267,7 +285,7 @@ class WalkedTree final : public Tree {
   // A rename given to Renames, and how it went.
   struct Flight {
     RenameOrder order;
-    size_t index;
+    size_t index = 0;
     enum { kWaiting, kFlying, kDone } state = kWaiting;
     ErrorCode error = 0;
   };
@@ -335,7 +353,6 @@ class WalkedTree final : public Tree {
       flight.state = Flight::kDone;
       return;
     }
-    flight.state = Flight::kFlying;
     std::vector<Step> way;
     Name oldName, newName;
     bool checked = false;
@@ -366,6 +383,7 @@ class WalkedTree final : public Tree {
                     if ((*error = wayError) == 0) *error = system.Refusal(chain.Here(), oldName);
                   },
                   false);
+      flight.state = Flight::kFlying;
       return;
     }
     workers.Ask(flight.index, std::move(way),
@@ -375,6 +393,7 @@ class WalkedTree final : public Tree {
                   *error = system.Rename(chain.Here(), oldName, newName, checked ? &expected : nullptr);
                 },
                 false);
+    flight.state = Flight::kFlying;
   }
 
   // True when `a` and `b` must not be in flight together: one renames a

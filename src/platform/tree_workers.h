@@ -84,13 +84,19 @@ class TreeWorkers {
   void Ask(uint64_t key, std::vector<Step> way, Work work, bool first) {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      // Made here, where memory running out is the asker's to report.
+      // Made here, where memory running out is the asker's to report: then
+      // nothing is asked.
       state_.emplace(key, State::kAsked);
-      Job job{key, std::move(way), std::move(work)};
-      if (first) {
-        asked_.push_front(std::move(job));
-      } else {
-        asked_.push_back(std::move(job));
+      try {
+        Job job{key, std::move(way), std::move(work)};
+        if (first) {
+          asked_.push_front(std::move(job));
+        } else {
+          asked_.push_back(std::move(job));
+        }
+      } catch (const std::bad_alloc&) {
+        state_.erase(key);
+        throw;
       }
     }
     wake_.notify_one();

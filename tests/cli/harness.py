@@ -34,8 +34,11 @@ def release_of(program):
 
 
 class Program:
-    def __init__(self, path, seam=None):
+    def __init__(self, path, seam=None, jobs=None):
         self.path = os.path.abspath(path)
+        # Given, every run of snipdir-fit and snipdir-undo makes that many
+        # calls at once (but one asking for help or the version).
+        self.jobs = jobs
         self.windows = self.path.endswith(".exe")
         self.wine = wine_for(self.path) if self.windows else None
         self.seam = seam and os.path.abspath(seam)
@@ -110,6 +113,9 @@ class Program:
         if tool != "snipdir":
             directory, name = os.path.split(path)
             path = os.path.join(directory, name.replace("snipdir", tool, 1))
+        if self.jobs and tool in ("snipdir-fit", "snipdir-undo") and args and \
+                args[0] not in ("--help", "-h", "-?", "/?", "--version", "-V"):
+            args = ("--jobs", str(self.jobs), *args)
         command = [path, *args]
         env = dict(os.environ, WINEDEBUG="-all", XDG_STATE_HOME=self.state_home(user))
         if seam is not None:
@@ -377,8 +383,9 @@ class Suite:
         parser = argparse.ArgumentParser()
         parser.add_argument("program")
         parser.add_argument("--seam", help="the preload library that injects races and faults")
+        parser.add_argument("--jobs", type=int, help="calls at once for snipdir-fit and -undo")
         args = parser.parse_args()
-        module.program = Program(args.program, args.seam)
+        module.program = Program(args.program, args.seam, args.jobs)
         return self.run(module.program)
 
     def run(self, program):

@@ -40,6 +40,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -57,7 +58,11 @@ Function Real(const char* name) {
 
 // Another user swaps a directory of the tree for a link, once.
 void Swap() {
+  // Once, and every other rename call waits until it is done: the
+  // program may have several in flight.
+  static std::mutex once;
   static bool done = false;
+  const std::lock_guard<std::mutex> lock(once);
   const char* directory = getenv("SNIPDIR_SWAP");
   const char* target = getenv("SNIPDIR_SWAP_TO");
   if (done || directory == nullptr || target == nullptr) return;
@@ -76,7 +81,9 @@ void Swap() {
 // Another program saves something under the name `name` in `directory`,
 // the first time only.
 void Neighbour(int directory, const char* name, bool isDirectory) {
+  static std::mutex once;  // (as in Swap)
   static bool done = false;
+  const std::lock_guard<std::mutex> lock(once);
   if (done) return;
   done = true;
   const int saved = errno;
@@ -92,7 +99,9 @@ void Neighbour(int directory, const char* name, bool isDirectory) {
 
 // Another program saves a new version of `name` in `directory`, once.
 void Save(int directory, const char* name) {
+  static std::mutex once;  // (as in Swap)
   static bool done = false;
+  const std::lock_guard<std::mutex> lock(once);
   if (done) return;
   done = true;
   const int saved = errno;
@@ -111,7 +120,9 @@ void Save(int directory, const char* name) {
 // Another program moves a directory of the tree away and makes a new one in
 // its place, once.
 void Move() {
+  static std::mutex once;  // (as in Swap)
   static bool done = false;
+  const std::lock_guard<std::mutex> lock(once);
   const char* directory = getenv("SNIPDIR_MOVE");
   const char* to = getenv("SNIPDIR_MOVE_TO");
   if (done || directory == nullptr || to == nullptr) return;
