@@ -26,15 +26,19 @@ BUILD = os.path.join(ROOT, "build", "native")
 
 
 def build(root, directories):
-    """Departments of projects of documents: ten projects a department, ten
-    documents a project, every document's name long enough to be cut."""
-    for department in range(directories // 11):
-        for project in range(10):
-            place = os.path.join(root, f"Department of things {department:03}",
-                                 f"Project with a long name {project:02}")
+    """Departments of projects of documents, nine documents a project; in
+    every other project one document's name is too long for the budget
+    (70, the tree going to /srv/share): with 10,000 directories, about
+    100,000 entries, 5,000 to rename."""
+    departments = max(1, directories // 100)
+    for department in range(departments):
+        for project in range(directories // departments):
+            place = os.path.join(root, f"Department {department:03}", f"Project {project:03}")
             os.makedirs(place)
-            for document in range(10):
-                name = f"The minutes of a meeting about the project, number {document:02}.docx"
+            for document in range(9):
+                long = document == 0 and project % 2 == 0
+                name = (f"The minutes of the meeting about project {project:03}, the last one.docx"
+                        if long else f"Minutes {document}.docx")
                 with open(os.path.join(place, name), "w"):
                     pass
 
@@ -48,9 +52,10 @@ def timed(command):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--latency", type=int, default=1, help="milliseconds a call waits")
-    parser.add_argument("--directories", type=int, default=2200)
+    parser.add_argument("--directories", type=int, default=10000)
     parser.add_argument("--runs", type=int, default=3, help="runs of each (median)")
-    parser.add_argument("--jobs", type=int, nargs="*", default=[1, 2, 4, 8, 16])
+    parser.add_argument("--jobs", type=int, nargs="*", default=[1, 32],
+                        help="numbers of jobs (32: the default on a share)")
     args = parser.parse_args()
     fit, undo = os.path.join(BUILD, "snipdir-fit"), os.path.join(BUILD, "snipdir-undo")
     for program in (fit, undo, os.path.join(BUILD, "slowfs")):

@@ -75,7 +75,8 @@ for part in "${parts[@]}"; do
       # Both programs fit the same trees with the same lines.
       python3 tests/cli/fit_test.py build/native/snipdir --also build/win64/snipdir.exe --rounds 6
       # The same lines whatever number of directories is listed at once.
-      python3 tests/volumes/share_test.py build/native/snipdir build/native/slowfs
+      python3 tests/volumes/share_test.py build/native/snipdir build/native/slowfs \
+        --windows build/win64/snipdir.exe
       ;;
     release)
       build win32 --target version_check >/dev/null
