@@ -312,7 +312,15 @@ def main():
     parser.add_argument("--only-fit", action="store_true", help="only the snipdir-fit rows")
     parser.add_argument("--entries", type=int, nargs="*",
                         help="only the one-directory rows of these sizes, and no snipdir-fit rows")
+    parser.add_argument("--share", action="store_true",
+                        help="only the rows on a file system as slow as a share (bench/share.py, "
+                             "with its defaults; as root)")
     args = parser.parse_args()
+    if args.share:
+        sys.argv = sys.argv[:1]
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        import share  # noqa: E402 (its rows only)
+        return share.main()
     for program in (TOOL, FLOOR):
         if not os.path.exists(program):
             sys.exit(f"{program} is missing: cmake --build --preset native")

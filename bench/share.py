@@ -3,7 +3,7 @@
 the tree on the local disk, mounted through tests/slowfs with every call
 --latency milliseconds late, fitted (preview, run) and undone at each
 number of --jobs. Prints the median wall time of each and the calls the
-file system served.
+file system served it.
 
     bench/share.py [--latency MS] [--directories N] [--runs N] [--jobs 1 4 8 ...]
 
@@ -67,30 +67,33 @@ def main():
         entries = sum(len(d) + len(f) for _, d, f in os.walk(os.path.join(source, "tree")))
         print(f"{entries:,} entries in {args.directories:,} directories, every call "
               f"{args.latency} ms late; median of {args.runs} runs\n")
-        print("| jobs | preview | run | undo | calls (one of each) |")
-        print("|--:|--:|--:|--:|--:|")
+        print("| jobs | preview | calls | run | calls | undo | calls |")
+        print("|--:|--:|--:|--:|--:|--:|--:|")
+        report = os.path.join(scratch, "fit.report")
         try:
             for jobs in args.jobs:
                 times = {"preview": [], "run": [], "undo": []}
-                calls = 0
-                for run in range(args.runs):
-                    with slow_share(os.path.join(BUILD, "slowfs"), source, point,
-                                    args.latency) as served:
-                        tree = os.path.join(point, "tree")
-                        common = ["--jobs", str(jobs), "--as", "/srv/share", tree, "70"]
-                        spent, _ = timed([fit, "--preview", *common])
-                        times["preview"].append(spent)
-                        spent, report = timed([fit, *common])
-                        times["run"].append(spent)
-                        with open(os.path.join(scratch, "fit.report"), "wb") as file:
-                            file.write(report)
-                        spent, _ = timed([undo, "--jobs", str(jobs), tree,
-                                          os.path.join(scratch, "fit.report")])
-                        times["undo"].append(spent)
-                    calls = served[0] if served else 0
+                calls = {}
+                for _ in range(args.runs):
+                    for what in ("preview", "run", "undo"):
+                        # Mounted for each, so that each starts with nothing
+                        # known and its calls are counted alone.
+                        with slow_share(os.path.join(BUILD, "slowfs"), source, point,
+                                        args.latency) as served:
+                            tree = os.path.join(point, "tree")
+                            common = ["--jobs", str(jobs), "--as", "/srv/share", tree, "70"]
+                            command = {"preview": [fit, "--preview", *common],
+                                       "run": [fit, *common],
+                                       "undo": [undo, "--jobs", str(jobs), tree, report]}[what]
+                            spent, out = timed(command)
+                            times[what].append(spent)
+                            if what == "run":
+                                with open(report, "wb") as file:
+                                    file.write(out)
+                        calls[what] = served[0] if served else 0
                 print(f"| {jobs} | " + " | ".join(
-                    f"{statistics.median(times[what]):.2f} s" for what in ("preview", "run", "undo"))
-                      + f" | {calls:,} |", flush=True)
+                    f"{statistics.median(times[what]):.2f} s | {calls[what]:,}"
+                    for what in ("preview", "run", "undo")) + " |", flush=True)
         except CannotMount as reason:
             sys.exit(f"cannot mount the slow file system: {reason}")
 

@@ -43,13 +43,21 @@ class TreeChain {
   // calls Down).
   template <typename Shares, typename Down>
   ErrorCode WalkTo(System& system, size_t length, Shares&& shares, Down&& down) {
-    size_t common = 0;
-    while (common < Depth() && common < length && shares(levels_[common + 1], common)) ++common;
+    const size_t common = Common(length, shares);
     while (Depth() > common) Up(system);
     for (size_t level = Depth(); level < length; ++level) {
       if (const ErrorCode error = down(level)) return error;
     }
     return 0;
+  }
+
+  // How many levels below the top the chain shares with a way of `length`
+  // directories (see WalkTo).
+  template <typename Shares>
+  size_t Common(size_t length, Shares&& shares) const {
+    size_t common = 0;
+    while (common < Depth() && common < length && shares(levels_[common + 1], common)) ++common;
+    return common;
   }
 
   // Enters the directory `name` of the deepest level: a directory, not a

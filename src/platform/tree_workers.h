@@ -88,7 +88,7 @@ class TreeWorkers {
       // nothing is asked.
       state_.emplace(key, State::kAsked);
       try {
-        Job job{key, std::move(way), std::move(work)};
+        Job job{key, std::move(way), std::move(work), first};
         if (first) {
           asked_.push_front(std::move(job));
         } else {
@@ -140,11 +140,37 @@ class TreeWorkers {
     uint64_t key;
     std::vector<Step> way;
     Work work;
+    bool first;
   };
+  // Queued work a worker looks through for the nearest.
+  static constexpr size_t kLookedAt = 16;
   struct Worker {
     System system;
     Chain chain;
   };
+
+  // Whether a level of a chain is the `i`-th directory of `way`: the same
+  // entry of the listing under the same name.
+  static auto Shares(const std::vector<Step>& way) {
+    return [&way](const typename Chain::Level& level, size_t i) {
+      return level.node == way[i].node && level.name == way[i].name;
+    };
+  }
+
+  // The work to take next: the first asked `first`, else of the first few
+  // the one whose way shares most with where the worker stands (every
+  // directory it need not open again is a round trip saved).
+  typename std::deque<Job>::iterator Nearest(const Worker& worker) {
+    if (asked_.front().first) return asked_.begin();
+    auto best = asked_.begin();
+    size_t most = worker.chain.Common(best->way.size(), Shares(best->way));
+    const auto end = asked_.size() > kLookedAt ? asked_.begin() + kLookedAt : asked_.end();
+    for (auto job = asked_.begin() + 1; job != end && most < worker.chain.Depth(); ++job) {
+      const size_t common = worker.chain.Common(job->way.size(), Shares(job->way));
+      if (common > most) best = job, most = common;
+    }
+    return best;
+  }
 
   void Serve(Worker& worker) {
     for (;;) {
@@ -153,19 +179,16 @@ class TreeWorkers {
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait(lock, [&] { return stop_ || !asked_.empty(); });
         if (stop_) return;
-        job = std::move(asked_.front());
-        asked_.pop_front();
+        const auto taken = Nearest(worker);
+        job = std::move(*taken);
+        asked_.erase(taken);
         ++busy_;
       }
       State state = State::kDone;
       try {
         const std::vector<Step>& way = job.way;
         const ErrorCode wayError = worker.chain.WalkTo(
-            worker.system, way.size(),
-            [&](const typename Chain::Level& level, size_t i) {
-              return level.node == way[i].node && level.name == way[i].name;
-            },
-            [&](size_t i) {
+            worker.system, way.size(), Shares(way), [&](size_t i) {
               return worker.chain.Down(worker.system, way[i].node, way[i].name,
                                        way[i].identityKnown ? &way[i].identity : nullptr);
             });

@@ -6,16 +6,17 @@
 //
 //   slowfs SOURCE MOUNTPOINT [--latency MS] [FUSE options]
 //
-// Mounted as root (or where fusermount3 lets the user); unmounted with
-// `fusermount3 -u MOUNTPOINT`.
+// Mounted as root (or where fusermount3 lets the user), in the foreground;
+// unmounted with `fusermount3 -u MOUNTPOINT`.
 
-#define FUSE_USE_VERSION 35
+#define FUSE_USE_VERSION 312
 #define _GNU_SOURCE
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <fuse.h>
+#include <fuse_lowlevel.h>
 #include <stdatomic.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -244,8 +245,26 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: slowfs SOURCE MOUNTPOINT [--latency MS] [FUSE options]\n");
     return 2;
   }
-  // (Requests are served by as many threads as they need, FUSE's own default.)
-  const int status = fuse_main(count, passed, &kOperations, NULL);
+  struct fuse_args args = FUSE_ARGS_INIT(count, passed);
+  struct fuse_cmdline_opts options;
+  if (fuse_parse_cmdline(&args, &options) != 0 || options.mountpoint == NULL) {
+    fprintf(stderr, "usage: slowfs SOURCE MOUNTPOINT [--latency MS] [FUSE options]\n");
+    return 2;
+  }
+  struct fuse* fuse = fuse_new(&args, &kOperations, sizeof kOperations, NULL);
+  if (fuse == NULL || fuse_mount(fuse, options.mountpoint) != 0) return 1;
+  fuse_set_signal_handlers(fuse_get_session(fuse));
+  // Many requests served at once, as a share's server does (and stays in
+  // the foreground: whoever mounts it waits for it to end).
+  struct fuse_loop_config* loop = fuse_loop_cfg_create();
+  fuse_loop_cfg_set_max_threads(loop, 64);
+  const int status = fuse_loop_mt(fuse, loop);
+  fuse_loop_cfg_destroy(loop);
+  fuse_remove_signal_handlers(fuse_get_session(fuse));
+  fuse_unmount(fuse);
+  fuse_destroy(fuse);
+  free(options.mountpoint);
+  fuse_opt_free_args(&args);
   fprintf(stderr, "slowfs: %lu operations served\n", atomic_load(&served));
-  return status;
+  return status == 0 ? 0 : 1;
 }
