@@ -43,6 +43,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -56,17 +57,23 @@ Function Real(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-// Another user swaps a directory of the tree for a link, once.
-void Swap() {
-  // Once, and every other rename call waits until it is done: the
-  // program may have several in flight.
+// Takes the lock of the change `Change` (one of those below) and says
+// whether it is the first time: each is made once, and every other rename
+// call waits until it is made (the program may have several in flight).
+template <typename Change>
+bool FirstTime(std::unique_lock<std::mutex>& lock) {
   static std::mutex once;
   static bool done = false;
-  const std::lock_guard<std::mutex> lock(once);
+  lock = std::unique_lock<std::mutex>(once);
+  return !std::exchange(done, true);
+}
+
+// Another user swaps a directory of the tree for a link, once.
+void Swap() {
+  std::unique_lock<std::mutex> lock;
   const char* directory = getenv("SNIPDIR_SWAP");
   const char* target = getenv("SNIPDIR_SWAP_TO");
-  if (done || directory == nullptr || target == nullptr) return;
-  done = true;
+  if (directory == nullptr || target == nullptr || !FirstTime<struct SwapChange>(lock)) return;
   const pid_t child = fork();
   if (child == 0) {
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
@@ -81,11 +88,8 @@ void Swap() {
 // Another program saves something under the name `name` in `directory`,
 // the first time only.
 void Neighbour(int directory, const char* name, bool isDirectory) {
-  static std::mutex once;  // (as in Swap)
-  static bool done = false;
-  const std::lock_guard<std::mutex> lock(once);
-  if (done) return;
-  done = true;
+  std::unique_lock<std::mutex> lock;
+  if (!FirstTime<struct NeighbourChange>(lock)) return;
   const int saved = errno;
   // No std::string: under a sanitizer this library's allocations are not
   // the program's.
@@ -99,11 +103,8 @@ void Neighbour(int directory, const char* name, bool isDirectory) {
 
 // Another program saves a new version of `name` in `directory`, once.
 void Save(int directory, const char* name) {
-  static std::mutex once;  // (as in Swap)
-  static bool done = false;
-  const std::lock_guard<std::mutex> lock(once);
-  if (done) return;
-  done = true;
+  std::unique_lock<std::mutex> lock;
+  if (!FirstTime<struct SaveChange>(lock)) return;
   const int saved = errno;
   char temporary[4096];
   snprintf(temporary, sizeof temporary, "%s.saving", name);
@@ -120,13 +121,10 @@ void Save(int directory, const char* name) {
 // Another program moves a directory of the tree away and makes a new one in
 // its place, once.
 void Move() {
-  static std::mutex once;  // (as in Swap)
-  static bool done = false;
-  const std::lock_guard<std::mutex> lock(once);
+  std::unique_lock<std::mutex> lock;
   const char* directory = getenv("SNIPDIR_MOVE");
   const char* to = getenv("SNIPDIR_MOVE_TO");
-  if (done || directory == nullptr || to == nullptr) return;
-  done = true;
+  if (directory == nullptr || to == nullptr || !FirstTime<struct MoveChange>(lock)) return;
   const int saved = errno;
   if (rename(directory, to) != 0 || mkdir(directory, 0755) != 0) abort();
   errno = saved;

@@ -87,15 +87,15 @@ def main():
     failed, lines = 0, {}
     with tempfile.TemporaryDirectory(dir="/var/tmp") as scratch:
         source, point = os.path.join(scratch, "source"), os.path.join(scratch, "share")
-        for seed in range(3):
-            build(os.path.join(source, str(seed)), random.Random(seed))
+        for number in range(3):
+            build(os.path.join(source, str(number)), random.Random(number))
         if windows:
             windows.start_wine()
             build(os.path.join(source, "windows"), random.Random(0))
         try:
             with slow_share(slowfs, source, point):
-                for seed in range(3):
-                    root = os.path.join(point, str(seed))
+                for number in range(3):
+                    root = os.path.join(point, str(number))
                     args = ["--partial", "--as", "/srv/x", root, "150"]
                     before = tree(root)
                     previews = {jobs: program.run("--preview", *jobs, *args, tool="snipdir-fit")
@@ -108,18 +108,18 @@ def main():
                             assert preview == one, f"--preview {' '.join(jobs)} differs"
                         assert (run[0], run[2]) == (one[0], one[2]), "the run differs"
                         assert tree(root) != before, "nothing renamed"
-                        report = os.path.join(scratch, f"{seed}.report")
+                        report = os.path.join(scratch, f"{number}.report")
                         with open(report, "wb") as file:
                             file.write(run[0])
                         out, err, status = program.run(root, report, tool="snipdir-undo")
                         assert status == 0 and b"ERROR" not in out, (out, err)
                         assert tree(root) == before, "undo did not give the tree back"
-                        lines[seed] = one[0]
-                        print(f"ok      tree {seed}: {one[0].count(b' => ')} renames, the same "
+                        lines[number] = one[0]
+                        print(f"ok      tree {number}: {one[0].count(b' => ')} renames, the same "
                               f"lines at 1, 4, 16 and the default number of jobs")
                     except AssertionError as error:
                         failed += 1
-                        print(f"FAILED  tree {seed}: {error}")
+                        print(f"FAILED  tree {number}: {error}")
                 if windows:
                     try:
                         windows_round(windows, point, lines.get(0))
