@@ -18,10 +18,9 @@ constexpr uint32_t kDefaultMaxLength = 12;
 constexpr uint32_t kLowestMaxLength = 8;
 constexpr uint32_t kHighestMaxLength = 256;
 // Calls made at once where --jobs is not given: on a file share (or FUSE),
-// 32 (a Linux client makes the renames of one directory one at a time, so
-// the renames in flight must span several directories: at 1 ms a call, a
-// fit renamed 4.7 times as fast as with one, 2.4 times with 8); elsewhere,
-// where calls do not wait, one after another, which costs least.
+// 32 (at 1 ms a call, a fit of 100,100 entries and 5,000 renames ran 22
+// times as fast as with one; 12 times with 16, 6 with 8); elsewhere, where
+// calls do not wait, one after another, which costs least.
 constexpr uint32_t kShareJobs = 32, kMostJobs = 64;
 
 // Reads the limit argument the way C's decimal conversion does: leading white
