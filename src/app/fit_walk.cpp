@@ -86,9 +86,9 @@ class FitWalk : private WalkBase {
     prepared_.resize(jobs);
     // A preview asks what each rename would fail with, and renames nothing.
     tree_.Renames(
-        jobs,
+        order.size(), jobs,
         [&](size_t index, platform::Tree::RenameOrder& rename) {
-          if (index == order.size() || !GoingOn()) return platform::Go::kStop;
+          if (!GoingOn()) return platform::Go::kStop;
           rename.node = order[index];
           rename.newName = plan.newNames[rename.node];
           rename.refused = Prepare(rename.node, rename.newName, prepared_[index % jobs]);

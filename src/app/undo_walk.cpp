@@ -38,9 +38,9 @@ class UndoWalk : private WalkBase {
     // The line of each rename in flight, made before it starts.
     prepared_.resize(jobs);
     tree_.Renames(
-        jobs,
+        lines, jobs,
         [&](size_t index, platform::Tree::RenameOrder& rename) {
-          if (index == lines || !GoingOn()) return platform::Go::kStop;
+          if (!GoingOn()) return platform::Go::kStop;
           const ReportReader::Line line = report.line(lines - 1 - index);
           if (!line.readable || Above(line.oldName) != Above(line.newName) ||
               !IsPlainPath(line.oldName) || !IsPlainPath(line.newName)) {

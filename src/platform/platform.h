@@ -123,9 +123,9 @@ class Tree {
   // entries are listed so far; when it answers Go::kStop, the listing stops.
   // Up to `jobs` directories are listed at once, each reached on a way of
   // its own from the top and checked as the walk checks its own; each job
-  // holds up to 17 descriptors or handles, the walk 16, and where the
+  // holds up to 21 descriptors or handles, the walk 16, and where the
   // process may open too few for that, fewer jobs run (none but the walk
-  // itself at a limit of 64 or fewer). The listing is the same whatever
+  // itself at a limit of 73 or fewer). The listing is the same whatever
   // `jobs` is.
   using Progress = std::function<Go(size_t listed)>;
   virtual const TreeListing& List(std::vector<TreeError>& errors, const Progress& goOn,
@@ -181,17 +181,19 @@ class Tree {
       ask = false;
     }
   };
-  // Makes the renames `next(i, order)` gives (i from 0, until it answers
-  // Go::kStop), up to `jobs` at once, each checked as Rename and
-  // RenameBelow check theirs. `done(i, error)` is told of the i-th, in
-  // order, once it and every one before it are finished (error 0: renamed).
-  // No rename starts more than `jobs` places after the first one not yet
-  // finished, nor while one in a directory above it or below it is in
-  // flight. Once `done` answers Go::kStop, no more start, and those started
-  // are still told of, in order.
+  // Makes `count` renames, the i-th as `next(i, order)` gives it, up to
+  // `jobs` at once, each checked as Rename and RenameBelow check theirs.
+  // `done(i, error)` is told of the i-th, in order, once it and every one
+  // before it are finished (error 0: renamed). No rename starts more than
+  // `jobs` places after the first one not yet finished, nor while one in a
+  // directory above it or below it is in flight. Once `next` or `done`
+  // answers Go::kStop, no more start, and those started are still told of,
+  // in order (one that was waiting is not: a gap). Where memory runs out,
+  // the same, and then std::bad_alloc.
   using NextRename = std::function<Go(size_t index, RenameOrder& order)>;
   using Renamed = std::function<Go(size_t index, ErrorCode error)>;
-  virtual void Renames(unsigned jobs, const NextRename& next, const Renamed& done) = 0;
+  virtual void Renames(size_t count, unsigned jobs, const NextRename& next,
+                       const Renamed& done) = 0;
 
   // True where the tree is on a file share or a file system served by a
   // program (FUSE): every call waits for another machine or process, and
@@ -201,9 +203,9 @@ class Tree {
  protected:
   // The renames of Renames one after another, through Rename and
   // RenameBelow.
-  void RenameEach(const NextRename& next, const Renamed& done) {
+  void RenameEach(size_t count, const NextRename& next, const Renamed& done) {
     RenameOrder order;
-    for (size_t index = 0;; ++index) {
+    for (size_t index = 0; index < count; ++index) {
       order.Reset();
       if (next(index, order) != Go::kOn) return;
       const ErrorCode error = order.refused != 0 ? order.refused

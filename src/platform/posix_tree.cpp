@@ -33,6 +33,7 @@ class PosixSystem {
   };
 
   static constexpr ErrorCode kOtherVolume = EXDEV;
+  static constexpr bool kOpenDirectoriesHoldTheirParents = false;
   static constexpr ErrorCode kChanged = ESTALE;
 
   static void Encode(std::u16string_view text, Name& out) { text::EncodeName(text, out); }
@@ -70,22 +71,28 @@ class PosixSystem {
     return Open(child, "..", reopened);
   }
 
-  // How many listers the descriptors this process may open leave room for,
-  // up to `wanted`: each holds `open` directories and the stream of the
-  // one it lists; the walk holds as many, and the rest of the program
-  // some.
+  // How many workers the descriptors this process may open leave room for,
+  // up to `wanted`: each holds `open` at most (its directories, and those
+  // a check or a rename holds for a moment); the walk as many, and the
+  // rest of the program some.
   static unsigned ListersFor(unsigned wanted, size_t open) {
     struct rlimit limit;
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
-    const rlim_t kept = 32 + open, each = open + 1;
+    const rlim_t kept = 32 + open, each = open;
     return limit.rlim_cur <= kept ? 0
                                   : static_cast<unsigned>(std::min<rlim_t>(
                                         wanted, (limit.rlim_cur - kept) / each));
   }
 
+  // The directory opened again through itself: a descriptor of its own,
+  // whose listing keeps its own place.
   ErrorCode Duplicate(const Place& place, Place& copy) const {
-    copy.fd = Descriptor(fcntl(place.fd.get(), F_DUPFD_CLOEXEC, 0));
+    const int access = place.unreadable != 0 ? O_PATH : O_RDONLY;
+    copy.fd = Descriptor(openat(place.fd.get(), ".", access | O_DIRECTORY | O_CLOEXEC));
     if (!copy.fd.valid()) return Errno();
+    Identity now;
+    if (const ErrorCode error = IdentityOf(copy.fd.get(), "", now)) return error;
+    if (!now.SameFile(place.identity)) return kChanged;
     copy.identity = place.identity;
     copy.status = place.status;
     copy.unreadable = place.unreadable;

@@ -21,8 +21,10 @@ class TreeChain {
   using Place = typename System::Place;
   using Identity = typename System::Identity;
 
-  // Directories open at once, the top included.
-  static constexpr size_t kOpenAtMost = 16;
+  // Directories open at once, the top included; and how many more a walk
+  // may hold for a moment: the two its check reopens, and those a rename
+  // onto a placeholder opens.
+  static constexpr size_t kOpenAtMost = 16, kOpenBeyond = 5;
 
   struct Level {
     uint32_t node;  // its entry in the listing (kTop for the top and off it)
@@ -112,11 +114,11 @@ class TreeChain {
     for (size_t depth = Depth(); depth > 0; --depth) {
       const Place* parent = &levels_[depth - 1].place;
       if (!System::IsOpen(*parent)) {
+        // (The spare's last directory is closed first: two at a time.)
         Place& spare = reopened[depth % 2];
-        if (system.Reopen(*child, *parent, spare) != 0 ||
-            !System::SameFile(spare.identity, parent->identity)) {
-          return System::kChanged;
-        }
+        spare = Place();
+        if (const ErrorCode error = system.Reopen(*child, *parent, spare)) return error;
+        if (!System::SameFile(spare.identity, parent->identity)) return System::kChanged;
         parent = &spare;
       }
       Identity found;

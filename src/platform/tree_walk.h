@@ -35,6 +35,8 @@
 //   ReadLink(place, name, target)
 //   RealPath(place, path)       the directory's path, every link resolved
 //   OnShare(place)              whether it is on a file share (or FUSE)
+//   kOpenDirectoriesHoldTheirParents  whether a directory that holds an
+//                               open one cannot be renamed
 #pragma once
 
 #include <algorithm>
@@ -182,7 +184,8 @@ class WalkedTree final : public Tree {
 
   bool OnShare() override { return system_.OnShare(chain_.Top()); }
 
-  void Renames(unsigned jobs, const NextRename& next, const Renamed& done) override {
+  void Renames(size_t count, unsigned jobs, const NextRename& next,
+               const Renamed& done) override {
     // The renames from the first one not yet told of, as many as there are
     // workers. One starts once none before it that it waits for is still
     // to finish; each is told of once it and those before it are finished.
@@ -190,21 +193,27 @@ class WalkedTree final : public Tree {
     // them when something is thrown.)
     std::deque<Flight> window;
     const std::unique_ptr<Workers> workers = StartWorkers(jobs);
-    if (workers == nullptr) return RenameEach(next, done);
+    if (workers == nullptr) return RenameEach(count, next, done);
+    // Where the walk's own chain stands holds nothing the workers rename.
+    chain_.WalkTo(system_, 0, [](const auto&, size_t) { return false; },
+                  [](size_t) { return ErrorCode{0}; });
     // Where memory runs out, nothing more starts, every rename made is
     // still told of, and then the failure goes on.
-    bool more = true, going = true, outOfMemory = false;
+    bool going = true, outOfMemory = false;
+    const auto stop = [&](bool memory) {
+      going = false;
+      outOfMemory = outOfMemory || memory;
+    };
     for (size_t given = 0;;) {
       bool moved = false;
       try {
-        while (going && more && window.size() < workers->size()) {
+        while (going && given < count && window.size() < workers->size()) {
           window.emplace_back();
-          if (next(given, window.back().order) != Go::kOn) {
+          window.back().index = given;
+          if (next(given++, window.back().order) != Go::kOn) {
             window.pop_back();
-            more = false;
-            break;
+            stop(false);
           }
-          window.back().index = given++;
         }
         for (size_t i = 0; going && i < window.size(); ++i) {
           Flight& flight = window[i];
@@ -214,12 +223,12 @@ class WalkedTree final : public Tree {
               })) {
             continue;
           }
+          if (!ClearFor(*workers, flight.order)) break;
           Start(*workers, flight);
           moved = true;
         }
       } catch (const std::bad_alloc&) {
-        outOfMemory = true;
-        going = false;
+        stop(true);
       }
       for (Flight& flight : window) {
         if (flight.state != Flight::kFlying) continue;
@@ -229,8 +238,7 @@ class WalkedTree final : public Tree {
         } catch (const std::bad_alloc&) {
           // It ran out of memory on its way: nothing was renamed.
           flight.state = Flight::kWaiting;
-          outOfMemory = true;
-          going = false;
+          stop(true);
         }
         // A directory's new name holds from its start, unless it failed.
         if (flight.error != 0 && flight.order.node != kTop) renamed_.erase(flight.order.node);
@@ -241,12 +249,16 @@ class WalkedTree final : public Tree {
              (window.front().state == Flight::kDone ||
               (!going && window.front().state == Flight::kWaiting))) {
         if (window.front().state == Flight::kDone) {
-          going = done(window.front().index, window.front().error) == Go::kOn && going;
+          try {
+            if (done(window.front().index, window.front().error) != Go::kOn) stop(false);
+          } catch (const std::bad_alloc&) {
+            stop(true);  // (a failure's line: nothing of it was renamed)
+          }
         }
         window.pop_front();
         moved = true;
       }
-      if (window.empty() && (!more || !going)) break;
+      if (window.empty() && (given == count || !going)) break;
       if (!moved) workers->WaitForMore();
     }
     if (outOfMemory) throw std::bad_alloc();
@@ -343,6 +355,21 @@ class WalkedTree final : public Tree {
     return way;
   }
 
+  // True when `order` may start as far as open directories go: where the
+  // system refuses to rename a directory that holds an open one (Windows),
+  // a directory is renamed once every worker has left it, which they are
+  // asked to do once nothing else is in flight.
+  bool ClearFor(Workers& workers, const RenameOrder& order) {
+    // (A report taken back renames a directory before anything in it.)
+    if (!System::kOpenDirectoriesHoldTheirParents || order.refused != 0 || order.ask ||
+        order.node == kTop || !listing_.entries[order.node].isDirectory) {
+      return true;
+    }
+    if (workers.Unfinished() != 0) return false;
+    workers.Leave();
+    return true;
+  }
+
   // Hands `flight` to a worker (where it is to be renamed at all). A
   // directory's new name is kept for the way below it from now on, and
   // taken back if the rename fails: nothing below it is in flight, or
@@ -397,8 +424,9 @@ class WalkedTree final : public Tree {
   }
 
   // True when `a` and `b` must not be in flight together: one renames a
-  // directory on the other's way, or the two touch one name (compared as
-  // a system that ignores case would, where the case is ASCII's).
+  // directory on the other's way, or the two may touch one name (as a
+  // system that ignores case would take them: letters beyond ASCII are
+  // taken for the same, where folding them could make them so).
   bool Tangled(const RenameOrder& a, const RenameOrder& b) const {
     if (a.ask && b.ask) return false;  // questions change nothing
     if ((a.node == kTop) != (b.node == kTop)) return true;
@@ -435,9 +463,14 @@ class WalkedTree final : public Tree {
     const auto fold = [](char16_t unit) {
       return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
     };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-             return fold(x) == fold(y);
-           });
+    const auto beyond = [](std::u16string_view name) {
+      return std::any_of(name.begin(), name.end(), [](char16_t unit) { return unit >= 0x80; });
+    };
+    // (Of other lengths, as a system that also composes letters may take them.)
+    if (a.size() != b.size()) return beyond(a) && beyond(b);
+    return std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
+      return x >= 0x80 || y >= 0x80 || fold(x) == fold(y);
+    });
   }
 
   // Brings the chain to the directory reached from the top through `below`

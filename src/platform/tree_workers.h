@@ -52,30 +52,30 @@ class TreeWorkers {
   // Up to `count` workers, each with a copy of the system and of the top's
   // handle; fewer where the system leaves room for fewer or gives no more
   // (size() says).
+  // Memory running out on the way ends those started and goes on.
   TreeWorkers(const System& system, const Place& top, unsigned count) {
-    count = System::ListersFor(count, Chain::kOpenAtMost);
-    for (unsigned i = 0; i < count; ++i) {
-      Place copy;
-      if (system.Duplicate(top, copy) != 0) break;
-      workers_.push_back(std::make_unique<Worker>(Worker{system, Chain(std::move(copy))}));
-      try {
-        threads_.emplace_back([this, worker = workers_.back().get()] { Serve(*worker); });
-      } catch (const std::system_error&) {
-        workers_.pop_back();
-        break;
+    count = System::ListersFor(count, Chain::kOpenAtMost + Chain::kOpenBeyond);
+    workers_.reserve(count);
+    threads_.reserve(count);
+    try {
+      for (unsigned i = 0; i < count; ++i) {
+        Place copy;
+        if (system.Duplicate(top, copy) != 0) break;
+        workers_.push_back(std::make_unique<Worker>(Worker{system, Chain(std::move(copy)), 0}));
+        try {
+          threads_.emplace_back([this, worker = workers_.back().get()] { Serve(*worker); });
+        } catch (const std::system_error&) {
+          workers_.pop_back();
+          break;
+        }
       }
+    } catch (...) {
+      Stop();
+      throw;
     }
   }
 
-  ~TreeWorkers() {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-      asked_.clear();
-    }
-    wake_.notify_all();
-    for (std::thread& thread : threads_) thread.join();
-  }
+  ~TreeWorkers() { Stop(); }
 
   size_t size() const { return threads_.size(); }
 
@@ -128,6 +128,16 @@ class TreeWorkers {
     while (!Done(key)) WaitForMore();
   }
 
+  // Every worker leaves the directories it stands in for the top (none
+  // may be working); returns once all have.
+  void Leave() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++leave_;
+    left_ = 0;
+    wake_.notify_all();
+    done_.wait(lock, [&] { return left_ == threads_.size(); });
+  }
+
   // Work asked for and not yet done.
   size_t Unfinished() {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -147,7 +157,19 @@ class TreeWorkers {
   struct Worker {
     System system;
     Chain chain;
+    uint64_t leave = 0;  // the last Leave it did
   };
+
+  // Ends every worker, once its work in hand is done.
+  void Stop() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+      asked_.clear();
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
 
   // Whether a level of a chain is the `i`-th directory of `way`: the same
   // entry of the listing under the same name.
@@ -177,8 +199,18 @@ class TreeWorkers {
       Job job;
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait(lock, [&] { return stop_ || !asked_.empty(); });
+        wake_.wait(lock, [&] { return stop_ || !asked_.empty() || worker.leave != leave_; });
         if (stop_) return;
+        if (worker.leave != leave_) {
+          worker.leave = leave_;
+          lock.unlock();
+          worker.chain.WalkTo(worker.system, 0, [](const auto&, size_t) { return false; },
+                              [](size_t) { return ErrorCode{0}; });
+          lock.lock();
+          ++left_;
+          done_.notify_all();
+          continue;
+        }
         const auto taken = Nearest(worker);
         job = std::move(*taken);
         asked_.erase(taken);
@@ -214,6 +246,8 @@ class TreeWorkers {
   std::unordered_map<uint64_t, State> state_;
   size_t busy_ = 0;  // pieces of work being done
   uint64_t finished_ = 0, seen_ = 0;  // pieces done, and as WaitForMore last saw
+  uint64_t leave_ = 0;  // Leave calls
+  size_t left_ = 0;     // workers that did the last
   bool stop_ = false;
 };
 

@@ -110,6 +110,8 @@ class Win32System {
   };
 
   static constexpr ErrorCode kOtherVolume = ERROR_NOT_SAME_DEVICE;
+  // Windows refuses to rename a directory while a handle is open below it.
+  static constexpr bool kOpenDirectoriesHoldTheirParents = true;
   static constexpr ErrorCode kChanged = ERROR_FILE_INVALID;
 
   static void Encode(std::u16string_view text, Name& out) { out.assign(text); }

@@ -177,8 +177,8 @@ class FakeTree final : public Tree {
 
   bool OnShare() override { return false; }
 
-  void Renames(unsigned, const NextRename& next, const Renamed& done) override {
-    RenameEach(next, done);
+  void Renames(size_t count, unsigned, const NextRename& next, const Renamed& done) override {
+    RenameEach(count, next, done);
   }
 
   ErrorCode LookBelow(std::u16string_view below, std::u16string_view name) override {
