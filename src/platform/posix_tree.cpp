@@ -75,7 +75,7 @@ class PosixSystem {
   // up to `wanted`: each holds `open` at most (its directories, and those
   // a check or a rename holds for a moment); the walk as many, and the
   // rest of the program some.
-  static unsigned ListersFor(unsigned wanted, size_t open) {
+  static unsigned WorkersFor(unsigned wanted, size_t open) {
     struct rlimit limit;
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
     const rlim_t kept = 32 + open, each = open;

@@ -53,6 +53,11 @@ class TreeChain {
     return 0;
   }
 
+  // Leaves every level but the top.
+  void UpToTop(System& system) {
+    while (Depth() > 0) Up(system);
+  }
+
   // How many levels below the top the chain shares with a way of `length`
   // directories (see WalkTo).
   template <typename Shares>

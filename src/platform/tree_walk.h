@@ -8,7 +8,7 @@
 // renames in the same order of lines.
 //
 // What differs between systems is a small class of theirs (posix_tree.cpp,
-// win32_tree.cpp), `System` below, copied for each lister:
+// win32_tree.cpp), `System` below, copied for each worker:
 //
 //   Name, Identity, Place       a name as the system takes it; which file a
 //                               directory is (SameFile); an open directory:
@@ -23,8 +23,8 @@
 //   Reopen(child, place, out)   opens again the directory of `place`, whose
 //                               handle was closed, from its open child
 //   Duplicate(place, copy)      a second handle of the same directory
-//   ListersFor(wanted, open)    how many workers, each with `open`
-//                               directories open, there is room for
+//   WorkersFor(wanted, open)    how many workers, each with up to `open`
+//                               descriptors or handles, there is room for
 //   IsOpen(place), Close(place)
 //   Look(parent, name, out)     which file `name` in `parent` is now
 //   List(place, take)           hands each entry of the directory to `take`
@@ -195,8 +195,7 @@ class WalkedTree final : public Tree {
     const std::unique_ptr<Workers> workers = StartWorkers(jobs);
     if (workers == nullptr) return RenameEach(count, next, done);
     // Where the walk's own chain stands holds nothing the workers rename.
-    chain_.WalkTo(system_, 0, [](const auto&, size_t) { return false; },
-                  [](size_t) { return ErrorCode{0}; });
+    chain_.UpToTop(system_);
     // Where memory runs out, nothing more starts, every rename made is
     // still told of, and then the failure goes on.
     bool going = true, outOfMemory = false;

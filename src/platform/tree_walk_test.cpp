@@ -106,7 +106,7 @@ class DiskSystem {
     reopened = {true, {parent, disk_->files.at(parent).volume}};
     return 0;
   }
-  static unsigned ListersFor(unsigned wanted, size_t) { return wanted; }
+  static unsigned WorkersFor(unsigned wanted, size_t) { return wanted; }
   ErrorCode Duplicate(const Place& place, Place& copy) const {
     copy = place;
     return 0;

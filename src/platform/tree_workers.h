@@ -54,7 +54,7 @@ class TreeWorkers {
   // (size() says).
   // Memory running out on the way ends those started and goes on.
   TreeWorkers(const System& system, const Place& top, unsigned count) {
-    count = System::ListersFor(count, Chain::kOpenAtMost + Chain::kOpenBeyond);
+    count = System::WorkersFor(count, Chain::kOpenAtMost + Chain::kOpenBeyond);
     workers_.reserve(count);
     threads_.reserve(count);
     try {
@@ -204,8 +204,7 @@ class TreeWorkers {
         if (worker.leave != leave_) {
           worker.leave = leave_;
           lock.unlock();
-          worker.chain.WalkTo(worker.system, 0, [](const auto&, size_t) { return false; },
-                              [](size_t) { return ErrorCode{0}; });
+          worker.chain.UpToTop(worker.system);
           lock.lock();
           ++left_;
           done_.notify_all();

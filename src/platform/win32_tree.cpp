@@ -154,7 +154,7 @@ class Win32System {
   }
 
   // Handles are not counted out: every lister wanted.
-  static unsigned ListersFor(unsigned wanted, size_t) { return wanted; }
+  static unsigned WorkersFor(unsigned wanted, size_t) { return wanted; }
 
   ErrorCode Duplicate(const Place& place, Place& copy) const {
     HANDLE handle = INVALID_HANDLE_VALUE;
