@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/rename_order.h"
 #include "platform/tree_chain.h"
 #include "platform/tree_workers.h"
 
@@ -218,7 +219,7 @@ class WalkedTree final : public Tree {
           Flight& flight = window[i];
           if (flight.state != Flight::kWaiting ||
               std::any_of(window.begin(), window.begin() + i, [&](const Flight& before) {
-                return before.state != Flight::kDone && Tangled(before.order, flight.order);
+                return before.state != Flight::kDone && Tangled(before.order, flight.order, listing_);
               })) {
             continue;
           }
@@ -420,56 +421,6 @@ class WalkedTree final : public Tree {
                 },
                 false);
     flight.state = Flight::kFlying;
-  }
-
-  // True when `a` and `b` must not be in flight together: one renames a
-  // directory on the other's way, or the two may touch one name (as a
-  // system that ignores case would take them: letters beyond ASCII are
-  // taken for the same, where folding them could make them so).
-  bool Tangled(const RenameOrder& a, const RenameOrder& b) const {
-    if (a.ask && b.ask) return false;  // questions change nothing
-    if ((a.node == kTop) != (b.node == kTop)) return true;
-    if (a.node != kTop) {
-      const uint32_t parent = listing_.entries[a.node].parent;
-      return Above(a.node, b.node) || Above(b.node, a.node) ||
-             (parent == listing_.entries[b.node].parent &&
-              (SameName(a.newName, b.newName) || SameName(a.newName, listing_.Name(b.node)) ||
-               SameName(listing_.Name(a.node), b.newName)));
-    }
-    for (const RenameOrder* one : {&a, &b}) {
-      const RenameOrder& other = one == &a ? b : a;
-      for (const std::u16string* name : {&one->oldName, &one->newName}) {
-        const std::u16string path = one->below.empty() ? *name : one->below + u'/' + *name;
-        if (other.below.compare(0, path.size(), path) == 0 &&
-            (other.below.size() == path.size() || other.below[path.size()] == u'/')) {
-          return true;
-        }
-      }
-    }
-    return a.below == b.below && (SameName(a.newName, b.newName) || SameName(a.newName, b.oldName) ||
-                                  SameName(a.oldName, b.newName));
-  }
-
-  // True when `above` is a directory above `node`.
-  bool Above(uint32_t above, uint32_t node) const {
-    for (uint32_t at = listing_.entries[node].parent; at != kTop; at = listing_.entries[at].parent) {
-      if (at == above) return true;
-    }
-    return false;
-  }
-
-  static bool SameName(std::u16string_view a, std::u16string_view b) {
-    const auto fold = [](char16_t unit) {
-      return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
-    };
-    const auto beyond = [](std::u16string_view name) {
-      return std::any_of(name.begin(), name.end(), [](char16_t unit) { return unit >= 0x80; });
-    };
-    // (Of other lengths, as a system that also composes letters may take them.)
-    if (a.size() != b.size()) return beyond(a) && beyond(b);
-    return std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-      return x >= 0x80 || y >= 0x80 || fold(x) == fold(y);
-    });
   }
 
   // Brings the chain to the directory reached from the top through `below`
