@@ -45,6 +45,8 @@ TEST(RenameOrderTest, OnlyRenamesThatDoNotDependOnEachOtherFlyTogether) {
       {"one new name, as case goes", Listed(1, u"Same"), Listed(2, u"sAME"), true},
       {"a new name that is another's old one", Listed(1, u"Y"), Listed(2, u"z"), true},
       {"letters beyond ASCII", Listed(1, u"\u00dcber"), Listed(2, u"\u00fcber"), true},
+      {"a letter folded to two", Listed(1, u"stra\u00dfe"), Listed(2, u"strasse"), true},
+      {"names of other lengths", Listed(1, u"x10"), Listed(2, u"y1"), false},
       {"questions", Listed(1, u"x1", true), Listed(0, u"d1", true), false},
       {"a directory taken back, an entry in it", Named(u"", u"d1", u"d"), Named(u"d", u"x1", u"x"),
        true},
