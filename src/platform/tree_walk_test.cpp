@@ -243,7 +243,9 @@ TEST(TreeWalkTest, ListsTheSameTreeWhateverTheJobs) {
 }
 
 TEST(TreeWalkTest, RenamesInFlightTogetherAreToldOfInOrderAndAStopStartsNoMore) {
-  for (const auto& [jobs, stopSeenByNext] : {std::pair{1u, false}, {4u, false}, {4u, true}}) {
+  for (const auto& run : {std::pair{1u, false}, {4u, false}, {4u, true}}) {
+    const unsigned jobs = run.first;
+    const bool stopSeenByNext = run.second;
     Disk disk;
     for (char16_t d = u'a'; d <= u'f'; ++d) {
       disk.Make(std::u16string{d, u'/'});
